@@ -1,0 +1,21 @@
+#include "Application.h"
+
+#include "Dialogs.h"
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Morvel PBX"));
+    setApplicationDisplayName(QStringLiteral("Morvel PBX"));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        Dialogs::ErrorBox(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        Dialogs::ErrorBox(QStringLiteral("Unknown error"));
+    }
+    return false;
+}

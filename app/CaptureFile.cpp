@@ -1,0 +1,99 @@
+#include "CaptureFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string TwoDigits(unsigned value)
+{
+    value %= 100;
+    return {char('0' + value / 10), char('0' + value % 10)};
+}
+
+std::string CaptureDirectory(unsigned year, unsigned month)
+{
+    return "archive/" + std::to_string(year) + "/" + TwoDigits(month) + "/";
+}
+
+std::string CaptureName(unsigned year, unsigned month, unsigned day)
+{
+    return TwoDigits(day) + "-" + TwoDigits(month) + "-" + TwoDigits(year - 2000) + ".CAP";
+}
+
+namespace {
+
+void MakeDirectories(const std::string& directory)
+{
+    for (size_t pos = directory.find('/', 1); pos != std::string::npos; pos = directory.find('/', pos + 1)) {
+        const std::string part = directory.substr(0, pos);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            throw std::runtime_error("Cannot create directory \"" + part + "\": " + std::strerror(errno));
+    }
+}
+
+}  // namespace
+
+TCaptureFile::~TCaptureFile()
+{
+    Close();
+}
+
+void TCaptureFile::Open(const std::string& directory, const std::string& name)
+{
+    MakeDirectories(directory);
+    const std::string path = directory + name;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw std::runtime_error("Cannot open capture file \"" + path + "\": " + std::strerror(errno));
+    fd_ = fd;
+    path_ = path;
+}
+
+void TCaptureFile::Close()
+{
+    if (fd_ < 0)
+        return;
+    Flush();
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void TCaptureFile::WriteLine(std::string_view line)
+{
+    pending_.append(line);
+    pending_.append("\r\n");
+    if (pending_.size() > kBacklogLimit) {
+        // Drop whole lines from the front.
+        size_t cut = pending_.find("\r\n", pending_.size() - kBacklogLimit);
+        cut = cut == std::string::npos ? pending_.size() : cut + 2;
+        dropped_ += cut;
+        pending_.erase(0, cut);
+    }
+}
+
+bool TCaptureFile::Flush()
+{
+    if (pending_.empty())
+        return true;
+    if (fd_ < 0) {
+        lastError_ = "no capture file is open";
+        return false;
+    }
+    size_t done = 0;
+    while (done < pending_.size()) {
+        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            lastError_ = "Cannot write capture file \"" + path_ + "\": " + std::strerror(errno);
+            pending_.erase(0, done);
+            return false;
+        }
+        done += size_t(n);
+    }
+    pending_.clear();
+    return true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The day's capture file: received lines, each ended by CR LF, appended to
+// archive/YYYY/MM/DD-MM-YY.CAP in the data folder.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+std::string TwoDigits(unsigned value);
+// "archive/2026/12/" for December 2026.
+std::string CaptureDirectory(unsigned year, unsigned month);
+// "07-12-26.CAP" for 7 December 2026.
+std::string CaptureName(unsigned year, unsigned month, unsigned day);
+
+class TCaptureFile {
+public:
+    // Lines kept in memory while the file refuses them, at most this many bytes;
+    // past it the oldest are dropped.
+    static constexpr size_t kBacklogLimit = 16u << 20;
+
+    TCaptureFile() = default;
+    ~TCaptureFile();
+    TCaptureFile(const TCaptureFile&) = delete;
+    TCaptureFile& operator=(const TCaptureFile&) = delete;
+
+    // Creates the directory chain and opens the file for appending, creating it
+    // when missing. Throws std::runtime_error naming the file on failure.
+    void Open(const std::string& directory, const std::string& name);
+    // Writes out what is pending, then closes. Lines that cannot be written stay pending.
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+
+    // Queues the line and its CR LF; Flush hands them to the operating system.
+    void WriteLine(std::string_view line);
+    // True when everything pending was written; on failure the rest stays pending
+    // and LastError() says why.
+    bool Flush();
+    size_t PendingBytes() const { return pending_.size(); }
+    uint64_t DroppedBytes() const { return dropped_; }
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    std::string pending_;
+    uint64_t dropped_ = 0;
+    std::string lastError_;
+};

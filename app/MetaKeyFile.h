@@ -1,0 +1,21 @@
+#pragma once
+// "MetaKey.ini": 67-byte packed records, one per meta key definition:
+// name (length byte + 20), command (length byte + 40), CR marker (length byte + 4).
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TMetaKeyRecord {
+    std::string Name;
+    std::string Command;
+    std::string CR;
+};
+
+inline constexpr size_t kMetaKeyRecordSize = 67;
+inline constexpr size_t kMetaKeyRows = 42;
+
+// Each text cut to its field's capacity; the bytes after a text are zero.
+std::string EncodeMetaKeyRecords(const std::vector<TMetaKeyRecord>& records);
+// Whole records only and at most kMetaKeyRows of them; a length byte above
+// its field's capacity is taken as the capacity.
+std::vector<TMetaKeyRecord> DecodeMetaKeyRecords(std::string_view bytes);

@@ -1,0 +1,28 @@
+#pragma once
+// "Setings.str": seven lines ended by CR LF holding the remote access and NMS
+// settings; line 2 holds the three passwords, each scrambled, joined by "^".
+#include "MyCript.h"
+
+#include <string>
+#include <string_view>
+
+struct TNetworkSettings {
+    bool RemoteEnabled = false;
+    std::string FullAccessPassword;
+    std::string ViewerPassword;
+    std::string SettingsPassword;
+    std::string ListenAddress;
+    std::string ListenPort;
+    bool NmsEnabled = false;
+    std::string NmsHost;
+    std::string NmsPort;
+};
+
+// The longest password the stored form reads back.
+inline constexpr int kMaxPasswordLength = 127;
+
+std::string EncodeNetworkSettings(const TNetworkSettings& settings);
+std::string EncodeNetworkSettings(const TNetworkSettings& settings, const RandomByteSource& randomByte);
+
+// Lines may end in CR LF, LF or CR; a missing line or password piece reads as empty.
+TNetworkSettings DecodeNetworkSettings(std::string_view bytes);

@@ -1,0 +1,47 @@
+#include "StatusBar.h"
+
+#include <QPainter>
+#include <QStyle>
+
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TStatusBar::AddPanel(const QString& text, int width, Qt::Alignment alignment)
+{
+    panels_.push_back({text, width, alignment});
+    update();
+}
+
+void TStatusBar::SetPanelText(int index, const QString& text)
+{
+    Panel& panel = panels_[size_t(index)];
+    if (panel.Text == text)
+        return;
+    panel.Text = text;
+    update();
+}
+
+QSize TStatusBar::sizeHint() const
+{
+    return {400, fontMetrics().height() + 6};
+}
+
+void TStatusBar::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QPalette pal = palette();
+    int left = 0;
+    for (size_t i = 0; i < panels_.size(); ++i) {
+        const Panel& panel = panels_[i];
+        // The last panel takes the rest of the bar.
+        const int width = i + 1 == panels_.size() ? std::max(panel.Width, this->width() - left) : panel.Width;
+        const QRect box(left, 0, width - 2, height() - 1);
+        painter.setPen(pal.color(QPalette::Mid));
+        painter.drawRect(box);
+        painter.setPen(pal.color(QPalette::WindowText));
+        painter.drawText(box.adjusted(3, 0, -3, 0), int(panel.Alignment | Qt::AlignVCenter), panel.Text);
+        left += width;
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+// A status bar of fixed-width text panels. Setting a text only marks the bar
+// for repainting, so the receive path can update it for every cluster.
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+class TStatusBar : public QWidget {
+    Q_OBJECT
+public:
+    struct Panel {
+        QString Text;
+        int Width;
+        Qt::Alignment Alignment;
+    };
+
+    explicit TStatusBar(QWidget* parent = nullptr);
+    void AddPanel(const QString& text, int width, Qt::Alignment alignment);
+    int PanelCount() const { return int(panels_.size()); }
+    const Panel& Panels(int index) const { return panels_[size_t(index)]; }
+    void SetPanelText(int index, const QString& text);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<Panel> panels_;
+};

@@ -1,0 +1,201 @@
+#include "TerminalMemo.h"
+
+#include "CodePage.h"
+
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <algorithm>
+
+namespace {
+
+// 25 refreshes a second: smooth to read, and cheap at any line speed.
+constexpr int kRefreshMs = 40;
+// Past this many changed lines a rebuild of the document is cheaper than an edit.
+constexpr int kRebuildLines = 2000;
+
+}  // namespace
+
+TTerminalMemo::TTerminalMemo(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setUndoRedoEnabled(false);
+    setTabChangesFocus(false);
+    syncTimer_.setSingleShot(true);
+    connect(&syncTimer_, &QTimer::timeout, this, &TTerminalMemo::Sync);
+}
+
+void TTerminalMemo::Touch(int index)
+{
+    if (!dirty_ || index < firstDirty_)
+        firstDirty_ = index;
+    dirty_ = true;
+    if (!syncTimer_.isActive())
+        syncTimer_.start(int(std::max<qint64>(kRefreshMs, 4 * lastSyncCostMs_)));
+}
+
+void TTerminalMemo::AddLine()
+{
+    lines_.emplace_back();
+    Touch(int(lines_.size()) - 1);
+}
+
+void TTerminalMemo::AppendToLine(int index, std::string_view bytes)
+{
+    if (bytes.empty())
+        return;
+    lines_[size_t(index)].append(bytes);
+    Touch(index);
+}
+
+void TTerminalMemo::ShortenLine(int index, size_t count)
+{
+    std::string& line = lines_[size_t(index)];
+    line.resize(line.size() - std::min(count, line.size()));
+    Touch(index);
+}
+
+void TTerminalMemo::DeleteFirstLines(int count)
+{
+    count = std::min(count, int(lines_.size()));
+    if (count <= 0)
+        return;
+    lines_.erase(lines_.begin(), lines_.begin() + count);
+    removedFront_ += count;
+    firstDirty_ = std::max(0, firstDirty_ - count);
+    Touch(int(lines_.size()));
+}
+
+std::string TTerminalMemo::Text() const
+{
+    size_t total = 0;
+    for (const auto& line : lines_)
+        total += line.size() + 2;
+    std::string text;
+    text.reserve(total);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (i)
+            text += "\r\n";
+        text += lines_[i];
+    }
+    return text;
+}
+
+std::string TTerminalMemo::SelectedBytes() const
+{
+    const QString selected = textCursor().selectedText();
+    std::string bytes;
+    bytes.reserve(size_t(selected.size()));
+    for (QChar ch : selected) {
+        if (ch == QChar::ParagraphSeparator || ch == QChar::LineSeparator) {
+            bytes += "\r\n";
+        } else {
+            const int b = CodePage::CharToByte(ch);
+            bytes.push_back(b < 0 ? '?' : char(b));
+        }
+    }
+    return bytes;
+}
+
+int TTerminalMemo::DocumentPosition(size_t textPosition) const
+{
+    size_t lineStart = 0;  // offset of the line in Text()
+    int docStart = 0;      // offset of the line in the document
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const size_t len = lines_[i].size();
+        if (textPosition <= len + lineStart)
+            return docStart + int(textPosition - lineStart);
+        if (textPosition == lineStart + len + 1)  // between CR and LF
+            return docStart + int(len);
+        lineStart += len + 2;
+        docStart += int(len) + 1;
+    }
+    return std::max(0, docStart - 1);
+}
+
+void TTerminalMemo::SelectText(size_t start, size_t length)
+{
+    SyncNow();
+    QTextCursor cursor(document());
+    cursor.setPosition(DocumentPosition(start));
+    cursor.setPosition(DocumentPosition(start + length), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void TTerminalMemo::SyncNow()
+{
+    syncTimer_.stop();
+    Sync();
+}
+
+void TTerminalMemo::Sync()
+{
+    if (!dirty_)
+        return;
+    QElapsedTimer cost;
+    cost.start();
+    QScrollBar* bar = verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
+    const int total = int(lines_.size());
+
+    auto joined = [this, total](int from) {
+        QString text;
+        for (int i = from; i < total; ++i) {
+            if (i > from)
+                text += QChar('\n');
+            CodePage::AppendText(text, lines_[size_t(i)]);
+        }
+        return text;
+    };
+
+    if (docLines_ == 0 || removedFront_ >= docLines_ || total - firstDirty_ > kRebuildLines) {
+        setPlainText(joined(0));
+    } else {
+        QTextCursor cursor(document());
+        cursor.beginEditBlock();
+        if (removedFront_ > 0) {
+            cursor.movePosition(QTextCursor::Start);
+            cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, removedFront_);
+            cursor.removeSelectedText();
+            docLines_ -= removedFront_;
+        }
+        if (firstDirty_ < docLines_) {
+            cursor.setPosition(document()->findBlockByNumber(firstDirty_).position());
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            cursor.insertText(joined(firstDirty_));
+        } else if (firstDirty_ < total) {
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(QChar('\n') + joined(firstDirty_));
+        }
+        cursor.endEditBlock();
+    }
+    docLines_ = total;
+    removedFront_ = 0;
+    dirty_ = false;
+    if (atBottom)
+        bar->setValue(bar->maximum());
+    lastSyncCostMs_ = cost.elapsed();
+}
+
+void TTerminalMemo::SetColours(const QColor& background, const QColor& text)
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, background);
+    pal.setColor(QPalette::Text, text);
+    setPalette(pal);
+}
+
+void TTerminalMemo::keyPressEvent(QKeyEvent* event)
+{
+    if (OnKeyDown)
+        OnKeyDown(event);
+    if (OnKeyPress)
+        OnKeyPress(event);
+    QPlainTextEdit::keyPressEvent(event);
+}

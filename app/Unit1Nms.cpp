@@ -1,0 +1,148 @@
+// NMS forwarding: a copy of all PBX output to a management host over telnet,
+// kept while the link is down and sent ahead of the next output once it is up.
+#include "Unit1.h"
+
+#include "CodePage.h"
+#include "Dialogs.h"
+#include "MyUtils.h"
+#include "TnCnx.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <cstdlib>
+
+namespace {
+
+constexpr qint64 kRetryMs = 7000;
+constexpr size_t kPendingLimit = 16u * 1024 * 1024;
+// Dropping a megabyte at a time keeps a flood from moving 16 MiB per cluster.
+constexpr size_t kPendingDropStep = 1024 * 1024;
+// More than this waiting in the link's own queue means the host has stopped
+// reading: new output is kept (and bounded) here instead.
+constexpr size_t kLinkQueueLimit = 1024 * 1024;
+
+// What the window keeps for forwarding beside NmsPending.
+class TNmsState : public QObject {
+public:
+    using QObject::QObject;
+    uint64_t Dropped = 0;       // bytes of output lost to the bound since the link was last up
+    bool ProblemShown = false;  // one error box until the link works or is set up again
+};
+
+TNmsState& NmsState(TForm1& form)
+{
+    const QString name = QStringLiteral("NmsState");
+    if (auto* found = form.findChild<QObject*>(name, Qt::FindDirectChildrenOnly))
+        return *static_cast<TNmsState*>(found);
+    auto* state = new TNmsState(&form);
+    state->setObjectName(name);
+    return *state;
+}
+
+void ApplyHostAndPort(TTnCnx& cnx, const QLineEdit& host, const QLineEdit& port)
+{
+    const std::string hostText = CodePage::ToBytes(host.text());
+    const std::string portText = CodePage::ToBytes(port.text());
+    if (IsDottedQuad(hostText))
+        cnx.SetHost(hostText);
+    if (!HexDigitsOf(portText).empty())
+        cnx.SetPort(portText);
+}
+
+void Keep(std::string& pending, const std::string& text, TNmsState& state)
+{
+    pending += text;
+    if (pending.size() <= kPendingLimit)
+        return;
+    const size_t drop = pending.size() - (kPendingLimit - kPendingDropStep);
+    pending.erase(0, drop);
+    state.Dropped += drop;
+}
+
+void ConnectReporting(TTnCnx& cnx, TNmsState& state)
+{
+    try {
+        cnx.Connect();
+    } catch (const std::exception&) {
+        // The caller's report shows it; the forwarding step need not repeat it.
+        state.ProblemShown = true;
+        throw;
+    }
+}
+
+}  // namespace
+
+void TForm1::StartNms()
+{
+    TNmsState& state = NmsState(*this);
+    state.ProblemShown = false;
+    if (!CBoxTrap->isChecked())
+        return;
+    ApplyHostAndPort(*TnCnx, *EipTrap, *EportTrap);
+    ConnectReporting(*TnCnx, state);
+    NmsLastAttempt = options_.Now();
+}
+
+void TForm1::ApplyNms()
+{
+    TNmsState& state = NmsState(*this);
+    state.ProblemShown = false;
+    if (!CBoxTrap->isChecked()) {
+        StopNms();
+        return;
+    }
+    if (TnCnx->State() != wsClosed)
+        TnCnx->Close();
+    ApplyHostAndPort(*TnCnx, *EipTrap, *EportTrap);
+    ConnectReporting(*TnCnx, state);
+    NmsLastAttempt = options_.Now();
+    NmsPending.clear();
+    state.Dropped = 0;
+}
+
+void TForm1::StopNms()
+{
+    if (TnCnx->State() != wsClosed)
+        TnCnx->Close();
+}
+
+void TForm1::NmsForward(const std::string& text)
+{
+    if (!CBoxTrap->isChecked())
+        return;
+    TNmsState& state = NmsState(*this);
+    try {
+        if (TnCnx->State() == wsConnected && TnCnx->BufferedByteCount() <= kLinkQueueLimit) {
+            std::string out;
+            if (state.Dropped > 0)
+                out = "\r\n*** " + std::to_string(state.Dropped) +
+                      " bytes of PBX output were dropped while the NMS link was down ***\r\n";
+            out += TelnetEscapeIAC(NmsPending);
+            out += TelnetEscapeIAC(text);
+            NmsPending.clear();
+            state.Dropped = 0;
+            TnCnx->SendString(out);
+            state.ProblemShown = false;
+            return;
+        }
+        Keep(NmsPending, text, state);
+        if (TnCnx->State() == wsConnected)
+            return;  // up, but the host is not reading yet
+        const QDateTime now = options_.Now();
+        if (NmsLastAttempt.isValid() && std::llabs(NmsLastAttempt.msecsTo(now)) < kRetryMs)
+            return;
+        // Counted as an attempt even when it fails, so a bad setting is retried
+        // every 7 seconds like an unreachable host, not on every cluster.
+        NmsLastAttempt = now;
+        TnCnx->Connect();
+    } catch (const std::exception& e) {
+        // The cluster is kept and still goes to the display and the capture;
+        // a modal box inside the serial receive event would hold the worker.
+        if (state.ProblemShown)
+            return;
+        state.ProblemShown = true;
+        const QString problem = QStringLiteral("NMS forwarding: ") + QString::fromLocal8Bit(e.what());
+        QTimer::singleShot(0, this, [problem] { Dialogs::ErrorBox(problem); });
+    }
+}

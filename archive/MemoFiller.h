@@ -1,0 +1,44 @@
+#pragma once
+// Puts a large text into a QPlainTextEdit piece by piece from a zero-time
+// timer, so that the first screen shows at once and the window keeps
+// answering while the rest goes in.
+#include <QObject>
+#include <QTimer>
+#include <cstddef>
+
+class QPlainTextEdit;
+class TArchiveText;
+
+class TMemoFiller : public QObject {
+    Q_OBJECT
+public:
+    explicit TMemoFiller(QPlainTextEdit* memo, QObject* parent = nullptr);
+
+    // Replaces the memo's text by text (which must outlive the filling) and
+    // fills its first part at once. The memo is read-only until the end.
+    void Start(const TArchiveText* text);
+    // Leaves the memo with what it holds so far.
+    void Stop();
+    bool Busy() const { return text_ != nullptr; }
+    // Bytes of the text already in the memo.
+    size_t Filled() const { return filled_; }
+
+    static constexpr size_t kChunk = 64 * 1024;
+    static constexpr int kSliceMs = 20;  // filling per timer step
+
+signals:
+    // After each timer step that leaves more to fill.
+    void Progressed();
+    void Finished();
+
+private:
+    void Step();
+    void FillChunk();
+    void Finish();
+
+    QPlainTextEdit* memo_;
+    const TArchiveText* text_ = nullptr;
+    size_t filled_ = 0;
+    bool wasReadOnly_ = false;
+    QTimer timer_;
+};

@@ -1,0 +1,115 @@
+// Receive path throughput: PBX text fed as clusters through the receive event
+// into the display and the capture file, with the display refreshing as it
+// would on screen. Prints MB/s and CPU per MB for each cluster size, and the
+// cost of a trim at different display sizes.
+#include "Application.h"
+#include "SerialNG.h"
+#include "TerminalMemo.h"
+#include "Unit1.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double CpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::string PbxText(size_t bytes)
+{
+    std::string text;
+    text.reserve(bytes + 100);
+    for (unsigned n = 0; text.size() < bytes; ++n) {
+        char line[100];
+        std::snprintf(line, sizeof line, "%05u 07.12.26 10:%02u:%02u EXT %04u -> TRUNK 0%02u DUR 00:%02u:%02u OK\r\n",
+                      n % 100000, n / 60 % 60, n % 60, 1000 + n % 9000, n % 30, n % 60, n / 7 % 60);
+        text += line;
+    }
+    text.resize(bytes);
+    return text;
+}
+
+void Feed(size_t clusterSize, const std::string& text)
+{
+    TForm1Options options;
+    options.AnotherInstanceRunning = [] { return false; };
+    options.ListSystemPorts = false;
+    options.WatchSessionEnd = false;
+    TForm1 form(options);
+    form.show();
+    TSerialPortNG& port = *form.SerialPortNG1;
+
+    QElapsedTimer wall;
+    wall.start();
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    const double cpu0 = CpuSeconds();
+    for (size_t pos = 0; pos < text.size(); pos += clusterSize) {
+        port.InjectCluster(text.substr(pos, clusterSize));
+        // Let the window refresh as its event loop would between clusters.
+        if (sinceEvents.elapsed() >= 5) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    }
+    form.Memo1->SyncNow();
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    const double cpu = CpuSeconds() - cpu0;
+    const double mb = double(text.size()) / 1e6;
+    std::printf("clusters of %5zu bytes: %7.2f MB/s, %6.1f ms CPU per MB, %d display lines\n", clusterSize,
+                mb / seconds, cpu * 1000 / mb, form.Memo1->LineCount());
+}
+
+void TrimCost(int lines)
+{
+    TTerminalMemo memo;
+    memo.resize(800, 600);
+    memo.show();
+    for (int i = 0; i < lines; ++i) {
+        memo.AddLine();
+        memo.AppendToLine(i, "0123456789 some PBX output line of a typical length 0123456789");
+    }
+    memo.SyncNow();
+    constexpr int rounds = 2000;
+    qint64 modelNs = 0, widgetNs = 0;
+    QElapsedTimer timer;
+    for (int i = 0; i < rounds; ++i) {
+        timer.start();
+        memo.DeleteFirstLines(20);
+        for (int k = 0; k < 20; ++k) {
+            memo.AddLine();
+            memo.AppendToLine(memo.LineCount() - 1, "a new line of PBX output after the trim");
+        }
+        modelNs += timer.nsecsElapsed();
+        timer.start();
+        memo.SyncNow();
+        widgetNs += timer.nsecsElapsed();
+    }
+    std::printf("trim of 20 lines plus 20 new ones at %5d lines: line list %6.2f us, display refresh %7.1f us\n",
+                lines, double(modelNs) / 1e3 / rounds, double(widgetNs) / 1e3 / rounds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    TApplication app(argc, argv);
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    const std::string text = PbxText(10'000'000);
+    Feed(12, text);
+    Feed(4096, text);
+    TrimCost(100);
+    TrimCost(6000);
+    return 0;
+}

@@ -1,0 +1,484 @@
+// The BSD-socket side of TWSocket. Every errno is translated by MapErrno, the
+// only place that knows both numberings.
+#include "SocketApi.h"
+
+#include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace SockApi {
+
+namespace {
+
+thread_local int g_lastError = 0;
+
+int MapErrno(int e)
+{
+    switch (e) {
+    case 0: return 0;
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES:
+    case EPERM: return 10013;
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE:
+    case ENFILE: return 10024;
+    case EAGAIN:
+    case EINPROGRESS: return 10035;  // a non-blocking connect under way
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EDESTADDRREQ: return 10039;
+    case EMSGSIZE: return 10040;
+    case EPROTOTYPE: return 10041;
+    case ENOPROTOOPT: return 10042;
+    case EPROTONOSUPPORT: return 10043;
+    case ESOCKTNOSUPPORT: return 10044;
+    case EOPNOTSUPP: return 10045;
+    case EPFNOSUPPORT: return 10046;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    // Linux answers a send to a peer that is gone with EPIPE after the first
+    // ECONNRESET; both mean the connection was reset.
+    case ECONNRESET:
+    case EPIPE: return 10054;
+    case ENOBUFS:
+    case ENOMEM: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETOOMANYREFS: return 10059;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case ELOOP: return 10062;
+    case ENAMETOOLONG: return 10063;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    case ENOTEMPTY: return 10066;
+    case EUSERS: return 10068;
+    case EDQUOT: return 10069;
+    case ESTALE: return 10070;
+    case EREMOTE: return 10071;
+    default: return e;
+    }
+}
+
+int MapResolverError(int eai)
+{
+    switch (eai) {
+    case EAI_NONAME: return 11001;
+    case EAI_AGAIN: return 11002;
+    case EAI_FAIL: return 11003;
+    case EAI_SYSTEM: return MapErrno(errno);
+    default: return 11004;
+    }
+}
+
+int Fail()
+{
+    g_lastError = MapErrno(errno);
+    return -1;
+}
+
+int Check(int result)
+{
+    return result < 0 ? Fail() : result;
+}
+
+sockaddr_in MakeAddr(uint32_t addr, uint16_t port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = addr;
+    sa.sin_port = htons(port);
+    return sa;
+}
+
+int SetIntOption(Handle h, int level, int name, int value)
+{
+    return Check(setsockopt(h, level, name, &value, sizeof value));
+}
+
+// Connection outcomes that a non-blocking connect may learn at once; they are
+// reported as the connect event, like any later outcome.
+bool IsConnectOutcome(int e)
+{
+    return e == ECONNREFUSED || e == ETIMEDOUT || e == ENETUNREACH || e == EHOSTUNREACH;
+}
+
+}  // namespace
+
+int LastError() { return g_lastError; }
+void SetLastError(int code) { g_lastError = code; }
+
+Handle OpenStream(int protocol, bool forListening)
+{
+    Handle h = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+    if (h < 0)
+        return Fail();
+    // Windows lets a listener take a port whose old connections linger in
+    // TIME_WAIT; Linux does so only with SO_REUSEADDR, which still refuses a
+    // port that another socket is listening on.
+    if (forListening && SetIntOption(h, SOL_SOCKET, SO_REUSEADDR, 1) < 0) {
+        int saved = g_lastError;
+        close(h);
+        g_lastError = saved;
+        return kInvalidHandle;
+    }
+    return h;
+}
+
+int Bind(Handle h, uint32_t addr, uint16_t port)
+{
+    sockaddr_in sa = MakeAddr(addr, port);
+    return Check(bind(h, reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+}
+
+int Listen(Handle h, int backlog) { return Check(listen(h, backlog)); }
+
+Handle Accept(Handle h)
+{
+    int r;
+    do {
+        r = accept4(h, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? Fail() : r;
+}
+
+int Send(Handle h, const void* data, int len, bool urgent)
+{
+    ssize_t r;
+    do {
+        r = send(h, data, size_t(len), MSG_NOSIGNAL | (urgent ? MSG_OOB : 0));
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? Fail() : int(r);
+}
+
+int Recv(Handle h, void* data, int len)
+{
+    ssize_t r;
+    do {
+        r = recv(h, data, size_t(len), 0);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? Fail() : int(r);
+}
+
+int BytesWaiting(Handle h, unsigned long& count)
+{
+    int n = 0;
+    if (ioctl(h, FIONREAD, &n) < 0)
+        return Fail();
+    count = (unsigned long)n;
+    return 0;
+}
+
+int Shutdown(Handle h, int how)
+{
+    return Check(shutdown(h, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR));
+}
+
+int CloseSocket(Handle h)
+{
+    // After EINTR the descriptor is gone on Linux; retrying could close a
+    // descriptor that another thread has just opened.
+    if (close(h) < 0 && errno != EINTR)
+        return Fail();
+    return 0;
+}
+
+int SetLinger(Handle h, bool on, int seconds)
+{
+    linger l{on ? 1 : 0, seconds};
+    return Check(setsockopt(h, SOL_SOCKET, SO_LINGER, &l, sizeof l));
+}
+
+int SetReuseAddr(Handle h, bool on) { return SetIntOption(h, SOL_SOCKET, SO_REUSEADDR, on); }
+int SetNoDelay(Handle h, bool on) { return SetIntOption(h, IPPROTO_TCP, TCP_NODELAY, on); }
+int SetKeepAlive(Handle h, bool on) { return SetIntOption(h, SOL_SOCKET, SO_KEEPALIVE, on); }
+
+int GetSockName(Handle h, uint32_t& addr, uint16_t& port)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(h, reinterpret_cast<sockaddr*>(&sa), &len) < 0)
+        return Fail();
+    addr = sa.sin_addr.s_addr;
+    port = ntohs(sa.sin_port);
+    return 0;
+}
+
+int GetPeerName(Handle h, uint32_t& addr, uint16_t& port)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getpeername(h, reinterpret_cast<sockaddr*>(&sa), &len) < 0)
+        return Fail();
+    addr = sa.sin_addr.s_addr;
+    port = ntohs(sa.sin_port);
+    return 0;
+}
+
+int ProtocolByName(const std::string& name)
+{
+    protoent entry{};
+    protoent* found = nullptr;
+    char buf[1024];
+    if (getprotobyname_r(name.c_str(), &entry, buf, sizeof buf, &found) != 0 || !found) {
+        g_lastError = 11004;
+        return -1;
+    }
+    return found->p_proto;
+}
+
+int ServiceByName(const std::string& name, const std::string& proto)
+{
+    servent entry{};
+    servent* found = nullptr;
+    char buf[1024];
+    if (getservbyname_r(name.c_str(), proto.c_str(), &entry, buf, sizeof buf, &found) != 0 || !found) {
+        g_lastError = 11004;
+        return -1;
+    }
+    return ntohs(uint16_t(found->s_port));
+}
+
+int HostByName(const std::string& name, uint32_t& addr)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    int r = getaddrinfo(name.c_str(), nullptr, &hints, &list);
+    if (r != 0 || !list) {
+        g_lastError = r != 0 ? MapResolverError(r) : 11004;
+        return -1;
+    }
+    addr = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(list);
+    return 0;
+}
+
+bool ParseIPv4(const std::string& text, uint32_t& addr)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1)
+        return false;
+    addr = a.s_addr;
+    return true;
+}
+
+std::string IPv4ToText(uint32_t addr)
+{
+    char buf[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = addr;
+    inet_ntop(AF_INET, &a, buf, sizeof buf);
+    return buf;
+}
+
+// --- readiness ---
+
+TSocketWatcher::TSocketWatcher(Handler handler)
+    : handler_(std::move(handler)),
+      read_(std::make_unique<QSocketNotifier>(QSocketNotifier::Read)),
+      write_(std::make_unique<QSocketNotifier>(QSocketNotifier::Write)),
+      life_(std::make_shared<TSocketWatcher*>(this))
+{
+    QObject::connect(read_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
+    QObject::connect(write_.get(), &QSocketNotifier::activated, [this] { OnWritable(); });
+}
+
+TSocketWatcher::~TSocketWatcher()
+{
+    Stop();
+}
+
+int TSocketWatcher::Watch(Handle h, Mode mode)
+{
+    Stop();
+    int flags = fcntl(h, F_GETFL);
+    if (flags < 0 || fcntl(h, F_SETFL, flags | O_NONBLOCK) < 0)
+        return Fail();
+    handle_ = h;
+    mode_ = mode;
+    watching_ = true;
+    readArmed_ = mode != Mode::Connecting;
+    writeWanted_ = false;
+    closeReported_ = false;
+    read_->setSocket(h);
+    write_->setSocket(h);
+    Arm();
+    return 0;
+}
+
+void TSocketWatcher::Stop()
+{
+    read_->setEnabled(false);
+    write_->setEnabled(false);
+    watching_ = false;
+    handle_ = kInvalidHandle;
+    ++generation_;
+    deferred_.clear();
+}
+
+int TSocketWatcher::StartConnect(uint32_t addr, uint16_t port)
+{
+    sockaddr_in sa = MakeAddr(addr, port);
+    int r;
+    do {
+        r = connect(handle_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0 || errno == EINPROGRESS)
+        return 0;
+    if (IsConnectOutcome(errno)) {
+        int code = MapErrno(errno);
+        write_->setEnabled(false);
+        closeReported_ = true;
+        Post(FdConnect, code);
+        return 0;
+    }
+    int code = MapErrno(errno);
+    Stop();
+    g_lastError = code;
+    return -1;
+}
+
+void TSocketWatcher::ReadDone()
+{
+    if (!watching_ || readArmed_)
+        return;
+    readArmed_ = true;
+    Arm();
+}
+
+void TSocketWatcher::WantWrite()
+{
+    if (!watching_ || writeWanted_)
+        return;
+    writeWanted_ = true;
+    Arm();
+}
+
+void TSocketWatcher::Post(unsigned events, int error)
+{
+    if (!watching_)
+        return;
+    if (busy_) {
+        deferred_.emplace_back(events, error);
+        return;
+    }
+    std::weak_ptr<TSocketWatcher*> life = life_;
+    uint64_t generation = generation_;
+    QMetaObject::invokeMethod(
+        read_.get(),
+        [life, generation, events, error] {
+            auto self = life.lock();
+            if (self && (*self)->generation_ == generation && (*self)->watching_)
+                (*self)->Deliver(events, error);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSocketWatcher::Arm()
+{
+    if (!watching_ || busy_) {
+        read_->setEnabled(false);
+        write_->setEnabled(false);
+        return;
+    }
+    bool connecting = mode_ == Mode::Connecting;
+    read_->setEnabled(!connecting && readArmed_ && !closeReported_);
+    write_->setEnabled(!closeReported_ && (connecting || writeWanted_));
+}
+
+void TSocketWatcher::OnReadable()
+{
+    if (!watching_ || busy_)
+        return;
+    if (mode_ == Mode::Listening) {
+        readArmed_ = false;
+        Deliver(FdAccept, 0);
+        return;
+    }
+    unsigned long waiting = 0;
+    if (BytesWaiting(handle_, waiting) == 0 && waiting > 0) {
+        readArmed_ = false;
+        Deliver(FdRead, 0);
+        return;
+    }
+    char probe;
+    ssize_t r = recv(handle_, &probe, 1, MSG_PEEK);
+    if (r > 0) {
+        readArmed_ = false;
+        Deliver(FdRead, 0);
+    } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+        int code = r == 0 ? 0 : MapErrno(errno);
+        closeReported_ = true;
+        Deliver(FdClose, code);
+    }
+}
+
+void TSocketWatcher::OnWritable()
+{
+    if (!watching_ || busy_)
+        return;
+    if (mode_ == Mode::Connecting) {
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (getsockopt(handle_, SOL_SOCKET, SO_ERROR, &err, &len) < 0)
+            err = errno;
+        if (err == EINPROGRESS || err == EALREADY)
+            return;
+        if (err != 0) {
+            closeReported_ = true;
+            Deliver(FdConnect, MapErrno(err));
+            return;
+        }
+        mode_ = Mode::Connected;
+        readArmed_ = true;
+        writeWanted_ = false;
+        Deliver(FdConnect | FdWrite, 0);
+        return;
+    }
+    writeWanted_ = false;
+    Deliver(FdWrite, 0);
+}
+
+void TSocketWatcher::Deliver(unsigned events, int error)
+{
+    if (busy_) {
+        deferred_.emplace_back(events, error);
+        return;
+    }
+    busy_ = true;
+    Arm();
+    std::weak_ptr<TSocketWatcher*> life = life_;
+    uint64_t generation = generation_;
+    handler_(events, error);
+    if (life.expired())
+        return;
+    busy_ = false;
+    Arm();
+    if (generation == generation_ && !deferred_.empty()) {
+        auto pending = std::move(deferred_);
+        deferred_.clear();
+        for (auto [bits, code] : pending)
+            Post(bits, code);
+    }
+}
+
+}  // namespace SockApi

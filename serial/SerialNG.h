@@ -1,0 +1,195 @@
+#pragma once
+// TSerialPortNG: the one component through which the program talks to a serial
+// port. Properties are getter/setter pairs; events are std::function members
+// that run on the main thread. Assign events before the port is opened.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class TSerialPortNG;
+namespace SerialDevice { struct LineSettings; }
+using SerialDevice_LineSettings = SerialDevice::LineSettings;
+
+using TNotifyEvent = std::function<void(TSerialPortNG* Sender)>;
+using TNotifyErrorEvent = std::function<void(TSerialPortNG* Sender, uint32_t Place, uint32_t Code,
+                                             const std::string& Msg, uint8_t Noise)>;
+
+// One block of received bytes, in arrival order.
+class TSerialCluster {
+public:
+    TSerialCluster(std::string data, uint32_t errorFlags) : Data(std::move(data)), ErrorFlags(errorFlags) {}
+    uint32_t GetSize() const { return uint32_t(Data.size()); }
+    const std::string& GetText() const { return Data; }
+    std::string Data;
+    uint32_t ErrorFlags = 0;
+};
+
+enum TComStateFlag : uint8_t { fCtlHold = 1, fDsrHold = 2, fRlsHold = 4, fXoffHold = 8, fXOffSent = 16, fEof = 32, fTxim = 64 };
+using TComStateFlags = uint8_t;
+
+class TSerialPortNG {
+public:
+    TSerialPortNG();
+    ~TSerialPortNG();
+    TSerialPortNG(const TSerialPortNG&) = delete;
+    TSerialPortNG& operator=(const TSerialPortNG&) = delete;
+
+    // --- published properties (initial values as constructed) ---
+    bool Active() const;                       // False
+    void SetActive(bool value);
+    std::string CommPort() const;              // "COM2"; a name without '/' opens under /dev/
+    void SetCommPort(const std::string& value);
+    uint32_t BaudRate() const;                 // 9600
+    void SetBaudRate(uint32_t value);
+    uint8_t ParityType() const;                // 0
+    void SetParityType(uint8_t value);
+    char ParityErrorChar() const;              // 0
+    void SetParityErrorChar(char value);
+    bool ParityErrorReplacement() const;       // False
+    void SetParityErrorReplacement(bool value);
+    uint8_t StopBits() const;                  // 0
+    void SetStopBits(uint8_t value);
+    uint8_t DataBits() const;                  // 8
+    void SetDataBits(uint8_t value);
+    char XONChar() const;                      // 17
+    void SetXONChar(char value);
+    char XOFFChar() const;                     // 19
+    void SetXOFFChar(char value);
+    uint8_t XONLimDiv() const;                 // 33
+    void SetXONLimDiv(uint8_t value);
+    uint8_t XOFFLimDiv() const;                // 33
+    void SetXOFFLimDiv(uint8_t value);
+    int32_t FlowControl() const;               // 0
+    void SetFlowControl(int32_t value);
+    bool StripNullChars() const;               // False
+    void SetStripNullChars(bool value);
+    char EventChar() const;                    // 0
+    void SetEventChar(char value);
+    uint32_t RTOCharDelayTime() const;         // 1100
+    void SetRTOCharDelayTime(uint32_t value);
+    uint16_t RTOExtraDelayTime() const;        // 250
+    void SetRTOExtraDelayTime(uint16_t value);
+    uint32_t WTOCharDelayTime() const;         // 1100
+    void SetWTOCharDelayTime(uint32_t value);
+    uint16_t WTOExtraDelayTime() const;        // 250
+    void SetWTOExtraDelayTime(uint16_t value);
+    bool XTOAuto() const;                      // True
+    void SetXTOAuto(bool value);
+    uint16_t ClusterSize() const;              // 3072
+    void SetClusterSize(uint16_t value);
+    uint16_t RxQueueSize() const;              // 4096
+    void SetRxQueueSize(uint16_t value);
+    uint16_t TxQueueSize() const;              // 4096
+    void SetTxQueueSize(uint16_t value);
+    uint8_t ErrorNoise() const;                // 255
+    void SetErrorNoise(uint8_t value);
+    bool ReadRequest() const;                  // False
+    void SetReadRequest(bool value);
+    bool RTSState() const;                     // True
+    void SetRTSState(bool value);
+    bool DTRState() const;                     // True
+    void SetDTRState(bool value);
+    bool BREAKState() const;                   // False
+    void SetBREAKState(bool value);
+    bool ThreadQuietMode() const;              // False
+    void SetThreadQuietMode(bool value);
+
+    // --- read-only status ---
+    uint32_t ComHandle() const;                // 0xFFFFFFFF while closed
+    bool CTSState() const;
+    bool DSRState() const;
+    bool RLSDState() const;
+    bool RingState() const;
+    uint32_t ModemState() const;
+    uint32_t CommError() const;
+    TComStateFlags CommStateFlags() const;
+    uint32_t CommStateInQueue() const;
+    uint32_t CommStateOutQueue() const;
+    uint32_t CommEvent() const;
+    bool SendInProgress() const;
+    uint32_t WrittenBytes() const;
+
+    // --- operations ---
+    void SendData(const void* Buffer, uint32_t Count);
+    void SendText(const std::string& Text);
+    int32_t QueuedClusterSize();
+    std::string PopClusterText();
+    void ProcessError(uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise);
+    static int32_t GetPlatformId();
+
+    // Appends a cluster and fires OnRxClusterEvent on the calling thread, exactly
+    // as the worker hands a cluster over. For tests and benchmarks of the receive path.
+    void InjectCluster(std::string bytes, uint32_t errorFlags = 0);
+
+    // --- events ---
+    TNotifyEvent OnCommEvent, OnCommStat, OnTxQueueEmptyEvent, OnWriteDone, OnBreakEvent, OnCTSEvent,
+        OnDSREvent, OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent,
+        OnRxEventCharEvent;
+    TNotifyErrorEvent OnProcessError;
+
+private:
+    friend class TWorkThread;
+    struct WriteJob;
+
+    void SwitchActive(bool Open);
+    void ApplyCommSettings();
+    void ApplyIfActive();
+    void ComputeAutoTimeouts();
+    void WaitThreadIdle(int times);
+    void SetQueueSizes(uint32_t failPlace);
+    int SetCommMask(uint32_t mask);
+    void LowerLinesOnClose();
+    int CheckTimeoutsReadable() const;
+    bool SetLimDiv(uint8_t& field, uint8_t value, const char* warning);
+    void FireWriteDone();
+    SerialDevice_LineSettings CurrentLineSettings() const;
+
+    // Worker side of the handle hand-over: the handle stays valid between
+    // EnterHandle() returning >= 0 and LeaveHandle(); the close path waits for it.
+    int EnterHandle();
+    void LeaveHandle();
+    int ReleaseHandle();
+
+    // Properties only the main thread touches.
+    std::string FCommPort = "COM2";
+    uint8_t FParityType = 0, FStopBits = 0, FDataBits = 8;
+    char FParityErrorChar = 0, FXONChar = 17, FXOFFChar = 19, FEventChar = 0;
+    bool FParityErrorReplacement = false, FStripNullChars = false, FXTOAuto = true;
+    uint8_t FXONLimDiv = 33, FXOFFLimDiv = 33, FErrorNoise = 255;
+    int32_t FFlowControl = 0;
+    uint32_t FWTOCharDelayTime = 1100;
+    uint16_t FWTOExtraDelayTime = 250, FRxQueueSize = 4096, FTxQueueSize = 4096;
+    bool FRTSState = true, FDTRState = true, FBREAKState = false;
+    uint32_t FWriteTimeoutConstant = 0;  // ms; the write time-out set by SendData
+
+    // Shared with the worker.
+    std::atomic<bool> FActive{false}, FReadRequest{false}, FThreadQuietMode{false};
+    std::atomic<bool> FDestroying{false}, FSendInProgress{false}, FThreadIsRunning{false};
+    std::atomic<bool> FStripNulls{false};
+    std::atomic<bool> FTxSent{false};  // bytes went to the device since the output queue was last seen empty
+    std::atomic<uint32_t> FBaudRate{9600}, FRTOCharDelayTime{1100};
+    std::atomic<uint16_t> FRTOExtraDelayTime{250}, FClusterSize{3072};
+    std::atomic<bool> FCTSState{false}, FDSRState{false}, FRLSDState{false}, FRingState{false};
+    std::atomic<uint32_t> FModemState{0}, FCommError{0}, FInQueue{0}, FOutQueue{0}, FCommEvent{0};
+    std::atomic<uint8_t> FCommStateFlags{0};
+    std::atomic<uint32_t> FWrittenBytes{0}, FBytesToWrite{0};
+    std::atomic<uint32_t> FEventMask{0};
+    std::atomic<uint32_t> FOpenGeneration{0};  // counts successful opens
+    std::atomic<uint8_t> FWakeCount{1};        // input bytes that end the worker's wait
+    std::atomic<int> FHandle{-1};
+    std::atomic<bool> FHandleInUse{false};
+    std::atomic<WriteJob*> FWriteJob{nullptr};
+    std::atomic<bool> FWriteAbort{false};
+    int32_t FPlatform = -1;
+    int FWakeFd = -1;  // ends the worker's waits early
+
+    std::mutex ClusterLock;
+    std::deque<std::unique_ptr<TSerialCluster>> ClusterList;
+
+    std::unique_ptr<class MainThreadCall> FHandOff;
+    std::unique_ptr<class TWorkThread> FWorker;
+};

@@ -1,0 +1,81 @@
+#include "AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int err)
+{
+    throw std::runtime_error(what + " \"" + path + "\": " + std::strerror(err));
+}
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(size_t(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+void AtomicWriteFile(const std::string& path, std::string_view bytes, mode_t mode)
+{
+    const std::string tmp = path + ".tmp~";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0)
+        Fail("Cannot create file", tmp, errno);
+    ::fchmod(fd, mode);  // the umask must not widen or narrow what was asked for
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        Fail("Cannot write file", path, err);
+    }
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        Fail("Cannot write file", path, err);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        Fail("Cannot replace file", path, err);
+    }
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bytes.clear();
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buf, size_t(n));
+    }
+    ::close(fd);
+    return true;
+}

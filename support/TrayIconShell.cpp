@@ -1,0 +1,78 @@
+#include "TrayIconShell.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QStyle>
+#include <QSystemTrayIcon>
+
+namespace {
+
+class TSystemTrayShell final : public TTrayShell {
+public:
+    TSystemTrayShell()
+    {
+        QObject::connect(&Tray, &QSystemTrayIcon::activated, &Tray,
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (!OnMouse)
+                                 return;
+                             switch (reason) {
+                             case QSystemTrayIcon::Trigger: OnMouse(TTrayMouse::LeftUp); break;
+                             case QSystemTrayIcon::DoubleClick: OnMouse(TTrayMouse::LeftDoubleClick); break;
+                             case QSystemTrayIcon::Context: OnMouse(TTrayMouse::RightUp); break;
+                             default: break;
+                             }
+                         });
+    }
+
+    bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+    bool Add(const TNotifyIconData& data) override
+    {
+        // The notification area may have gone since start (the panel was restarted).
+        if (!Available())
+            return false;
+        Apply(data);
+        Tray.show();
+        return Tray.isVisible();
+    }
+
+    bool Modify(const TNotifyIconData& data) override
+    {
+        Apply(data);
+        return Tray.isVisible();
+    }
+
+    bool Delete() override
+    {
+        const bool shown = Tray.isVisible();
+        Tray.hide();
+        return shown;
+    }
+
+    QPoint CursorPos() const override { return QCursor::pos(); }
+
+    void Popup(QMenu* menu, const QPoint& at) override { menu->popup(at); }
+
+private:
+    void Apply(const TNotifyIconData& data)
+    {
+        QIcon icon = (data.Flags & TNotifyIconData::NIF_ICON) ? data.Icon : QIcon();
+        // The tray shows nothing for an empty image; the operator must still find the program.
+        if (icon.isNull())
+            icon = QApplication::windowIcon();
+        if (icon.isNull())
+            icon = QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+        Tray.setIcon(icon);
+        Tray.setToolTip((data.Flags & TNotifyIconData::NIF_TIP) ? data.Tip : QString());
+    }
+
+    QSystemTrayIcon Tray;
+};
+
+}  // namespace
+
+std::unique_ptr<TTrayShell> MakeSystemTrayShell()
+{
+    return std::make_unique<TSystemTrayShell>();
+}

@@ -1,0 +1,244 @@
+#include "FormFixture.h"
+#include "HelpViewer.h"
+#include "ImageButton.h"
+#include "TerminalMemo.h"
+#include "TrayIcon.h"
+#include "Unit2.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRegularExpression>
+#include <QTextBrowser>
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+// Stands in for the notification area and records what it was asked.
+class RecordingShell : public TTrayShell {
+public:
+    struct Log {
+        std::vector<std::string> calls;
+        bool shown = false;
+        TNotifyIconData last;
+        int Count(const std::string& call) const { return int(std::count(calls.begin(), calls.end(), call)); }
+    };
+    explicit RecordingShell(Log& log) : log_(log) {}
+    bool Available() const override { return true; }
+    bool Add(const TNotifyIconData& data) override
+    {
+        log_.calls.push_back("add");
+        log_.last = data;
+        return log_.shown = true;
+    }
+    bool Modify(const TNotifyIconData& data) override
+    {
+        log_.last = data;
+        return log_.shown;
+    }
+    bool Delete() override
+    {
+        log_.calls.push_back("delete");
+        return std::exchange(log_.shown, false);
+    }
+    QPoint CursorPos() const override { return {}; }
+    void Popup(QMenu*, const QPoint&) override { log_.calls.push_back("popup"); }
+
+private:
+    Log& log_;
+};
+
+QImage Pixels(const QIcon& icon)
+{
+    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+}  // namespace
+
+class TrayAndHelp : public FormFixture {
+protected:
+    TForm1& CreateWithTray(TForm1Options options = {})
+    {
+        options.TrayShell = [this] {
+            ++shellsMade_;
+            auto shell = std::make_unique<RecordingShell>(tray_);
+            shell_ = shell.get();
+            return shell;
+        };
+        return Create(std::move(options));
+    }
+    void Minimize(QWidget& window)
+    {
+        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+        Settle();
+    }
+    void DoubleClickTray() { shell_->OnMouse(TTrayMouse::LeftDoubleClick); }
+
+    RecordingShell::Log tray_;
+    RecordingShell* shell_ = nullptr;
+    int shellsMade_ = 0;
+};
+
+TEST_F(TrayAndHelp, TheIconStaysThroughMinimizeAndRestoreAndCarriesTheProgramsIconAndTitle)
+{
+    TForm1& form = CreateWithTray();
+    ASSERT_NE(form.TrayIcon1, nullptr);
+    EXPECT_TRUE(form.TrayIcon1->Active());
+    EXPECT_TRUE(form.TrayIcon1->SeparateIcon());
+    EXPECT_EQ(form.TrayIcon1->PopupMenu(), nullptr);
+    EXPECT_TRUE(tray_.shown);
+    EXPECT_EQ(tray_.last.Tip, "Morvel PBX");
+    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_EQ(Pixels(tray_.last.Icon), Pixels(form.windowIcon()));
+
+    const size_t calls = tray_.calls.size();
+    form.show();
+    Minimize(form);
+    EXPECT_FALSE(form.isVisible());  // gone from the taskbar, living on as the icon
+    DoubleClickTray();
+    Settle();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.isMinimized());
+    EXPECT_TRUE(tray_.shown);
+    EXPECT_EQ(tray_.calls.size(), calls);  // neither removed nor added again
+}
+
+TEST_F(TrayAndHelp, WithoutSeparateIconTheIconComesWithMinimizeAndGoesWithRestore)
+{
+    TForm1& form = CreateWithTray();
+    form.TrayIcon1->SetSeparateIcon(false);
+    EXPECT_FALSE(tray_.shown);
+    form.show();
+    Minimize(form);
+    EXPECT_TRUE(tray_.shown);
+    EXPECT_FALSE(form.isVisible());
+    DoubleClickTray();
+    Settle();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.isMinimized());
+    EXPECT_FALSE(tray_.shown);
+}
+
+TEST_F(TrayAndHelp, ADoubleClickOnARunningWindowLeavesItsSizeAndBringsTheViewerAboveIt)
+{
+    TForm1& form = CreateWithTray();
+    TForm2 viewer;
+    form.SetArchiveWindow(&viewer);
+    form.show();
+    form.setGeometry(10, 10, 500, 400);
+    DoubleClickTray();
+    Settle();
+    EXPECT_EQ(form.geometry(), QRect(10, 10, 500, 400));
+    EXPECT_FALSE(viewer.isVisible());  // a hidden viewer stays hidden
+    EXPECT_EQ(QApplication::activeWindow(), &form);
+
+    viewer.show();
+    Minimize(viewer);
+    Minimize(form);
+    DoubleClickTray();
+    Settle();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.isMinimized());
+    EXPECT_FALSE(viewer.isMinimized());
+    EXPECT_EQ(QApplication::activeWindow(), &viewer);
+}
+
+TEST_F(TrayAndHelp, ASecondInstanceShowsNoIcon)
+{
+    TForm1Options options;
+    options.AnotherInstanceRunning = [] { return true; };
+    TForm1& form = CreateWithTray(options);
+    EXPECT_TRUE(form.Terminated());
+    EXPECT_EQ(form.TrayIcon1, nullptr);
+    EXPECT_EQ(shellsMade_, 0);
+}
+
+TEST_F(TrayAndHelp, FontHeightsAreTruncatedAndBoldFollowsTheBox)
+{
+    TForm1& form = Create();
+    if (form.Memo1->logicalDpiY() != 96)
+        GTEST_SKIP() << "the screen is not 96 pixels per inch";
+    const int heights[] = {10, 12, 13, 14, 16, 18, 21, 24, 26, 29, 32};
+    ASSERT_EQ(form.CBfontsize->count(), 11);
+    for (int i = 0; i < 11; ++i) {
+        form.CBfontsize->setCurrentIndex(i);
+        emit form.CBfontsize->activated(i);
+        EXPECT_EQ(form.Memo1->font().pixelSize(), heights[i]) << form.CBfontsize->itemText(i).toStdString();
+    }
+    EXPECT_EQ(form.Memo1->font().family(), "Courier New");
+    form.CheckBoxBold->setChecked(true);  // set by the program: applied too
+    EXPECT_TRUE(form.Memo1->font().bold());
+    EXPECT_EQ(form.Memo1->font().pixelSize(), 32);
+    form.CheckBoxBold->setChecked(false);
+    EXPECT_FALSE(form.Memo1->font().bold());
+}
+
+TEST_F(TrayAndHelp, TheHelpButtonOpensOneViewerAtTheContents)
+{
+    WriteFile("MorvelPBX.hlp", "<html><body><p>intro</p>" + std::string(2000, '\n') + "<p>x</p>"
+                                   + "<h1><a name=\"contents\">Contents</a></h1><p>topics</p></body></html>");
+    TForm1& form = Create();
+    emit form.ImageHelp->clicked();
+    auto* viewer = form.findChild<THelpViewer*>();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->Browser->source().fileName(), "MorvelPBX.hlp");
+    EXPECT_EQ(viewer->Browser->source().fragment(), "contents");
+    EXPECT_TRUE(viewer->Browser->toPlainText().contains("topics"));
+    EXPECT_FALSE(viewer->windowTitle().contains("no topic"));
+
+    viewer->close();
+    form.ButtonHelpClick();
+    EXPECT_EQ(form.findChildren<THelpViewer*>().size(), 1);
+    EXPECT_TRUE(viewer->isVisible());
+}
+
+TEST_F(TrayAndHelp, AMissingHelpFileOrTopicIsReported)
+{
+    TForm1& form = Create();
+    try {
+        form.ButtonHelpClick();
+        ADD_FAILURE() << "no error for a missing help file";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(QString::fromStdString(e.what()).contains("\"MorvelPBX.hlp\""));
+        EXPECT_TRUE(QString::fromStdString(e.what()).contains(QDir::currentPath()));
+    }
+    emit form.ImageHelp->clicked();
+    ASSERT_EQ(errors_.size(), 1);
+    EXPECT_TRUE(errors_[0].startsWith("Cannot find the help file"));
+
+    WriteFile("other.html", "<p>no topics here</p>");
+    qApp->setProperty("helpFile", QDir::current().absoluteFilePath("other.html"));
+    form.ButtonHelpClick();
+    qApp->setProperty("helpFile", QVariant());
+    auto* viewer = form.findChild<THelpViewer*>();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->Browser->toPlainText().contains("no topics here"));
+    EXPECT_TRUE(viewer->windowTitle().contains("no topic \"contents\""));
+}
+
+TEST(HelpFile, TheManualHasItsContentsTopicAndNoBrokenLinks)
+{
+    const std::filesystem::path source = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+    QFile file(QString::fromStdString((source / "MorvelPBX.hlp").string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    const QString html = QString::fromUtf8(file.readAll());
+
+    QStringList anchors;
+    for (const auto& m : QRegularExpression(R"re(<a name="([^"]+)")re").globalMatch(html))
+        anchors << m.captured(1);
+    EXPECT_TRUE(anchors.contains("contents"));
+    int links = 0;
+    for (const auto& m : QRegularExpression(R"re(href="#([^"]+)")re").globalMatch(html)) {
+        ++links;
+        EXPECT_TRUE(anchors.contains(m.captured(1))) << m.captured(1).toStdString();
+    }
+    EXPECT_GE(links, 15);
+
+    QTextBrowser browser;
+    QUrl url = QUrl::fromLocalFile(file.fileName());
+    url.setFragment("contents");
+    browser.setSource(url, QTextDocument::HtmlResource);
+    EXPECT_TRUE(browser.toPlainText().contains("Connecting the serial port"));
+}

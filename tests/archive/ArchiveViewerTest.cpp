@@ -1,0 +1,330 @@
+#include "ArchiveTestSupport.h"
+#include "CodePage.h"
+#include "Dialogs.h"
+#include "FindDialog.h"
+#include "SpinEdit.h"
+#include "Unit2.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <atomic>
+#include <fcntl.h>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+
+namespace {
+
+using Date = std::tuple<int, int, int>;  // year, month, day
+
+class ArchiveViewerTest : public DataFolderTest {
+protected:
+    void SetUp() override
+    {
+        DataFolderTest::SetUp();
+        Dialogs::ErrorMessage = [this](QWidget*, const QString& text) { messages.push_back(text); };
+    }
+    void TearDown() override
+    {
+        Dialogs::RestoreDefaults();
+        DataFolderTest::TearDown();
+    }
+
+    void SetDate(int year, int month, int day)
+    {
+        form.SpinEditY->setValue(year);
+        form.ComboBoxM->setCurrentIndex(month - 1);
+        form.SpinEditD->setValue(day);
+        ASSERT_EQ(Shown(), Date(year, month, day));
+    }
+    Date Shown() const
+    {
+        return {form.SpinEditY->value(), form.ComboBoxM->currentIndex() + 1, form.SpinEditD->value()};
+    }
+    Date StepDay(const Date& from, int steps)
+    {
+        SetDate(std::get<0>(from), std::get<1>(from), std::get<2>(from));
+        form.SpinEditD->stepBy(steps);  // the arrows
+        return Shown();
+    }
+    void Open()
+    {
+        form.ButtonOpenClick();
+        ASSERT_TRUE(WaitFor([this] { return !form.Loading(); }));
+    }
+    QString Shown(int block) const { return form.MemoArch->document()->findBlockByNumber(block).text(); }
+    void Find(const QString& text, bool matchCase = false)
+    {
+        form.FindDialog1->SetFindText(text);
+        form.FindDialog1->SetOptions((form.FindDialog1->Options() & frFindNext) | (matchCase ? unsigned(frMatchCase) : 0u));
+        form.FindDialog1->ButtonFindNext->click();
+    }
+    QString Selected() const { return form.MemoArch->textCursor().selectedText(); }
+    int SelectedBlock() const { return form.MemoArch->textCursor().block().blockNumber(); }
+    int SelectedColumn() const { return form.MemoArch->textCursor().selectionStart() - form.MemoArch->textCursor().block().position(); }
+
+    TForm2 form;
+    std::vector<QString> messages;
+};
+
+}  // namespace
+
+TEST_F(ArchiveViewerTest, WindowAsCreated)
+{
+    EXPECT_EQ(form.windowTitle(), "Archive");
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_EQ(form.MemoArch->width(), form.width() - 10);
+    EXPECT_EQ(form.MemoArch->height(), form.height() - 70);
+    EXPECT_EQ(form.ComboBoxM->count(), 12);
+    EXPECT_EQ(form.ComboBoxM->itemText(0), QString::fromUtf8("Януари"));
+    EXPECT_EQ(form.ComboBoxM->itemText(11), QString::fromUtf8("Декември"));
+    EXPECT_EQ(Shown(), Date(2000, 1, 1));
+    EXPECT_TRUE(form.SpinEditD->findChild<QLineEdit*>()->isReadOnly());
+    EXPECT_EQ(form.Label1->text(), "NoFile Open");
+
+    form.SpinEditY->setValue(1999);
+    EXPECT_EQ(form.SpinEditY->value(), 2000);
+    form.SpinEditY->setValue(2150);
+    EXPECT_EQ(form.SpinEditY->value(), 2099);
+}
+
+TEST_F(ArchiveViewerTest, DayArrowsCrossMonthAndYearEnds)
+{
+    EXPECT_EQ(StepDay({2025, 1, 31}, 1), Date(2025, 2, 1));
+    EXPECT_EQ(StepDay({2024, 3, 1}, -1), Date(2024, 2, 29));
+    EXPECT_EQ(StepDay({2025, 3, 1}, -1), Date(2025, 2, 28));
+    EXPECT_EQ(StepDay({2025, 12, 31}, 1), Date(2026, 1, 1));
+    EXPECT_EQ(StepDay({2026, 1, 1}, -1), Date(2025, 12, 31));
+    EXPECT_EQ(StepDay({2025, 4, 29}, 1), Date(2025, 4, 30));
+    // The year box holds its range.
+    EXPECT_EQ(StepDay({2000, 1, 1}, -1), Date(2000, 12, 31));
+    EXPECT_EQ(StepDay({2099, 12, 31}, 1), Date(2099, 1, 1));
+}
+
+TEST_F(ArchiveViewerTest, MonthOrYearChangeKeepsTheDayInTheMonth)
+{
+    SetDate(2024, 1, 31);
+    form.ComboBoxM->setCurrentIndex(1);
+    EXPECT_EQ(Shown(), Date(2024, 2, 29));
+    form.SpinEditY->setValue(2023);
+    EXPECT_EQ(Shown(), Date(2023, 2, 28));
+    SetDate(2025, 1, 31);
+    form.ComboBoxM->setCurrentIndex(1);
+    EXPECT_EQ(Shown(), Date(2025, 2, 28));
+
+    EXPECT_EQ(TForm2::DaysInMonth(2000, 2), 29);
+    EXPECT_EQ(TForm2::DaysInMonth(2100, 2), 28);
+    EXPECT_EQ(TForm2::DaysInMonth(2024, 4), 30);
+}
+
+TEST_F(ArchiveViewerTest, OpensTheChosenDayThroughATemporarySnapshot)
+{
+    EXPECT_EQ(TForm2::ArchivePattern(2026, 3, 5), "archive/2026/03/05-03-26.*");
+    WriteFile("archive/2026/03/05-03-26.CAP", "first line\r\nsecond\r\n");
+    SetDate(2026, 3, 5);
+    Open();
+    EXPECT_EQ(form.Label1->text(), "Open File - 05-03-26.CAP");
+    EXPECT_EQ(form.MemoArch->toPlainText(), "first line\nsecond\n");
+    EXPECT_FALSE(Exists("arch.tmp"));
+    EXPECT_FALSE(form.MemoArch->isReadOnly());
+
+    // Several matches are shown one after the other, in name order; folders are not files.
+    WriteFile("archive/2026/03/05-03-26.BAK", "old\r\n");
+    QDir().mkpath("archive/2026/03/05-03-26.dir");
+    Open();
+    EXPECT_EQ(form.MemoArch->toPlainText(), "old\nfirst line\nsecond\n");
+}
+
+TEST_F(ArchiveViewerTest, DayWithoutAFileKeepsWhatIsShown)
+{
+    WriteFile("archive/2026/03/04-03-26.CAP", "kept\r\n");
+    SetDate(2026, 3, 4);
+    Open();
+    form.SpinEditD->stepBy(1);
+    form.ButtonOpenClick();
+    EXPECT_EQ(form.Label1->text(), "No Archive File");
+    EXPECT_EQ(form.MemoArch->toPlainText(), "kept\n");
+}
+
+TEST_F(ArchiveViewerTest, UnreadableFileIsReportedAndLeavesNoSnapshot)
+{
+    WriteFile("archive/2026/03/04-03-26.CAP", "kept\r\n");
+    SetDate(2026, 3, 4);
+    Open();
+    WriteFile("archive/2026/03/05-03-26.A", "readable\r\n");
+    ASSERT_TRUE(QFile::link("nowhere", "archive/2026/03/05-03-26.B"));
+    form.SpinEditD->stepBy(1);
+    try {
+        form.ButtonOpenClick();
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("05-03-26.B"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(Exists("arch.tmp"));
+    EXPECT_EQ(form.Label1->text(), "Open File - 04-03-26.CAP");
+    EXPECT_EQ(form.MemoArch->toPlainText(), "kept\n");
+}
+
+TEST_F(ArchiveViewerTest, TodaysFileOpensWhileLinesAreAppended)
+{
+    const QString path = "archive/2026/03/02-03-26.CAP";
+    WriteFile(path, "line 0\r\n");
+    std::string expected = "line 0\r\n";
+    for (int i = 1; i < 3000; ++i)
+        expected += "line " + std::to_string(i) + "\r\n";
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const int fd = ::open(path.toLocal8Bit().constData(), O_WRONLY | O_APPEND);
+        for (size_t at = 8, count = 0; at < expected.size(); ++count) {
+            const size_t end = expected.find('\n', at) + 1;
+            if (::write(fd, expected.data() + at, end - at) != ssize_t(end - at))
+                break;
+            at = end;
+            if (count % 10 == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ::close(fd);
+        done = true;
+    });
+    SetDate(2026, 3, 2);
+    int opens = 0;
+    while (!done || opens < 3) {
+        Open();
+        ++opens;
+        const std::string shown = CodePage::ToBytes(form.MemoArch->toPlainText());
+        std::string expectedShown = expected;
+        for (size_t p; (p = expectedShown.find('\r')) != std::string::npos;)
+            expectedShown.erase(p, 1);
+        EXPECT_EQ(expectedShown.compare(0, shown.size(), shown), 0) << "not a prefix at open " << opens;
+        EXPECT_EQ(form.Label1->text(), "Open File - 02-03-26.CAP");
+        EXPECT_FALSE(Exists("arch.tmp"));
+    }
+    writer.join();
+    Open();
+    EXPECT_EQ(form.MemoArch->blockCount(), 3001);
+}
+
+TEST_F(ArchiveViewerTest, EveryByteValueIsShownAndFoundUnchanged)
+{
+    std::string line;
+    for (int b = 0; b < 256; ++b)
+        if (b != '\r' && b != '\n')
+            line.push_back(char(b));
+    WriteFile("archive/2026/03/05-03-26.CAP", "top\r\n" + line + "\r\nlone\rcr\nlone lf\r\nend\r\n");
+    SetDate(2026, 3, 5);
+    Open();
+    EXPECT_EQ(Shown(1), CodePage::ToText(line));
+    EXPECT_EQ(form.MemoArch->blockCount(), 7);
+
+    Find("end");
+    ASSERT_TRUE(messages.empty());
+    EXPECT_EQ(Selected(), "end");
+    EXPECT_EQ(SelectedBlock(), 5);
+    form.ButtonFindClick();
+    Find(QString::fromUtf8("ЭЮЯ"), true);
+    EXPECT_EQ(Selected(), QString::fromUtf8("ЭЮЯ"));
+    EXPECT_EQ(SelectedBlock(), 1);
+}
+
+TEST_F(ArchiveViewerTest, FindWorksOnALargeFileWhileItIsStillLoading)
+{
+    const auto line = [](int i) { return "line " + std::to_string(i) + " of the PBX output, padded out to a usual width"; };
+    std::string bytes;
+    const int lines = 60000;
+    for (int i = 0; i < lines; ++i) {
+        bytes += line(i);
+        if (i == 45000 || i == 59990)
+            bytes += " Needle";
+        bytes += "\r\n";
+    }
+    WriteFile("archive/2026/03/05-03-26.CAP", bytes);
+    SetDate(2026, 3, 5);
+    form.ButtonOpenClick();
+    EXPECT_TRUE(form.Loading());
+    EXPECT_EQ(Shown(0).left(6), "line 0");
+
+    // A match not yet in the display is selected as soon as it is.
+    form.ButtonFindClick();
+    Find("NEEDLE");
+    EXPECT_TRUE(WaitFor([this] { return Selected() == "Needle"; }));
+    EXPECT_EQ(SelectedBlock(), 45000);
+    Find("NEEDLE");
+    EXPECT_TRUE(WaitFor([this] { return SelectedBlock() == 59990; }));
+    EXPECT_EQ(SelectedColumn(), int(line(59990).size()) + 1);
+    Find("NEEDLE");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "There are no further occurences of \"NEEDLE\" in Archive.");
+
+    ASSERT_TRUE(WaitFor([this] { return !form.Loading(); }));
+    EXPECT_EQ(form.MemoArch->blockCount(), lines + 1);
+    EXPECT_EQ(Shown(lines - 1), QString::fromStdString(line(lines - 1)));
+    Find("NEEDLE", true);
+    EXPECT_EQ(messages.back(), "Could not find \"NEEDLE\" in Archive.");
+    EXPECT_EQ(messages.size(), 2u);
+}
+
+TEST_F(ArchiveViewerTest, AnEditedTextIsSearchedAsItNowStands)
+{
+    WriteFile("archive/2026/03/05-03-26.CAP", "one abc\r\ntwo\r\n");
+    SetDate(2026, 3, 5);
+    Open();
+    QTextCursor cursor(form.MemoArch->document());
+    cursor.insertText("abc\nzz ");
+    Find("abc");
+    EXPECT_EQ(SelectedBlock(), 0);
+    Find("abc");
+    EXPECT_EQ(SelectedBlock(), 1);
+    EXPECT_EQ(SelectedColumn(), 7);
+    EXPECT_EQ(Selected(), "abc");
+}
+
+TEST_F(ArchiveViewerTest, FindButtonStartsAgainFromTheTop)
+{
+    WriteFile("archive/2026/03/05-03-26.CAP", "abc\r\nabc\r\nabc\r\n");
+    SetDate(2026, 3, 5);
+    Open();
+    form.ButtonFindClick();
+    EXPECT_TRUE(form.FindDialog1->isVisible());
+    Find("abc");
+    Find("abc");
+    EXPECT_EQ(SelectedBlock(), 1);
+    // Another window's find (the main window has its own dialog and position) leaves this one alone.
+    TFindDialog other;
+    other.SetFindText("abc");
+    other.ButtonFindNext->click();
+    Find("abc");
+    EXPECT_EQ(SelectedBlock(), 2);
+    form.ButtonFindClick();
+    Find("abc");
+    EXPECT_EQ(SelectedBlock(), 0);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ArchiveViewerTest, ArchiveButtonShowsTodayEmpty)
+{
+    WriteFile("archive/2025/01/31-01-25.CAP", "old day\r\n");
+    SetDate(2025, 1, 31);
+    Open();
+    form.ShowForDate(QDate(2026, 3, 2));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(Shown(), Date(2026, 3, 2));
+    EXPECT_EQ(form.MemoArch->toPlainText(), "");
+    EXPECT_EQ(form.Label1->text(), "No File Open");
+    form.ButtonOpenClick();
+    EXPECT_EQ(form.Label1->text(), "No Archive File");
+
+    // Closing only hides the viewer, and its find box with it.
+    form.ButtonFindClick();
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.FindDialog1->isVisible());
+    EXPECT_EQ(Shown(), Date(2026, 3, 2));
+}

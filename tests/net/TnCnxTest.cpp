@@ -1,0 +1,152 @@
+#include "NetTestUtil.h"
+#include "TnCnx.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A telnet server of the test's own on 127.0.0.1 that records what it gets.
+class TelnetServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        srv.SetAddr("127.0.0.1");
+        srv.SetPort("0");
+        srv.OnSessionAvailable = [this](TWSocket* s, uint16_t) { peer.Dup(s->Accept()); };
+        peer.SetLingerOnOff(wsLingerOff);
+        peer.OnDataAvailable = [this](TWSocket* s, uint16_t) { fromClient += s->ReceiveString(); };
+        srv.Listen();
+        cnx.SetHost("127.0.0.1");
+        cnx.SetPort(srv.GetXPort());
+        cnx.OnDataAvailable = [this](TTnCnx*, const char* data, int len) {
+            EXPECT_EQ(data[len], '\0');
+            deliveries.emplace_back(data, size_t(len));
+        };
+        cnx.OnDisplay = [this](TTnCnx*, const std::string& text) { displayed += text; };
+        cnx.OnSessionClosed = [this](TTnCnx*, uint16_t) { ++closed; };
+    }
+
+    void ConnectBoth()
+    {
+        int connected = -1;
+        cnx.OnSessionConnected = [&](TTnCnx*, uint16_t error) { connected = error; };
+        cnx.Connect();
+        ASSERT_TRUE(WaitFor([&] { return connected == 0 && peer.State() == wsConnected; }));
+        ASSERT_EQ(cnx.State(), wsConnected);
+    }
+
+    std::string Delivered() const
+    {
+        std::string all;
+        for (auto& d : deliveries)
+            all += d;
+        return all;
+    }
+
+    TWSocket srv, peer;
+    TTnCnx cnx;
+    std::string fromClient, displayed;
+    std::vector<std::string> deliveries;
+    int closed = 0;
+};
+
+}  // namespace
+
+TEST_F(TelnetServer, AnswersTheNegotiation)
+{
+    ConnectBoth();
+    int echoNotes = 0;
+    cnx.OnLocalEcho = [&](TTnCnx*) { ++echoNotes; };
+    cnx.SetLocalEcho(true);
+    peer.SendString("\xff\xfd\x18\xff\xfa\x18\x01\xff\xf0\xff\xfd\x1f\xff\xfb\x05\xff\xfc\x05\xff\xfb\x01");
+    std::string expected = "\xff\xfb\x18\xff\xfa\x18" + std::string(1, '\0') + "VT100\xff\xf0"
+                           "\xff\xfc\x1f\xff\xfe\x05\xff\xfc\x05\xff\xfd\x01";
+    ASSERT_TRUE(WaitFor([&] { return fromClient.size() >= expected.size(); }));
+    EXPECT_EQ(fromClient, expected);
+    EXPECT_FALSE(cnx.LocalEcho());
+    EXPECT_EQ(echoNotes, 1);
+
+    fromClient.clear();
+    peer.SendString("\xff\xfc\x01");
+    ASSERT_TRUE(WaitFor([&] { return cnx.LocalEcho(); }));
+    RunEventsFor(50);
+    EXPECT_EQ(fromClient, "") << "WONT ECHO gets no reply";
+    EXPECT_TRUE(deliveries.empty());
+}
+
+TEST_F(TelnetServer, DeliversDataWithoutCommands)
+{
+    ConnectBoth();
+    peer.SendString(std::string("a\xff\xff" "b\xff\xf1" "c\xff\xef", 9));
+    int records = 0;
+    cnx.OnEndOfRecord = [&](TTnCnx*) { ++records; };
+    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 4; }));
+    EXPECT_EQ(Delivered(), "a\xff" "bc");
+    EXPECT_EQ(records, 1);
+}
+
+TEST_F(TelnetServer, ReadsAtMost2048BytesAtATime)
+{
+    ConnectBoth();
+    std::string data(3000, 'd');
+    peer.SendString(data);
+    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= data.size(); }));
+    ASSERT_EQ(deliveries.size(), 2u);
+    EXPECT_EQ(deliveries[0].size(), 2048u);
+    EXPECT_EQ(deliveries[1].size(), 952u);
+    EXPECT_EQ(Delivered(), data);
+}
+
+TEST_F(TelnetServer, SendsBytesUnchanged)
+{
+    ConnectBoth();
+    std::string text("line\xff\r\n", 7);
+    EXPECT_EQ(cnx.SendString(text), 7);
+    ASSERT_TRUE(WaitFor([&] { return fromClient.size() >= 7; }));
+    EXPECT_EQ(fromClient, text);
+    EXPECT_EQ(cnx.BufferedByteCount(), 0u);
+}
+
+TEST_F(TelnetServer, RemoteCloseIsShownAndReported)
+{
+    ConnectBoth();
+    peer.SendString("bye");
+    peer.Close();
+    ASSERT_TRUE(WaitFor([&] { return closed == 1; }));
+    EXPECT_EQ(Delivered(), "bye");
+    EXPECT_EQ(displayed, "\r\n**** Remote has closed ****\r\n");
+    EXPECT_EQ(cnx.State(), wsClosed);
+}
+
+TEST_F(TelnetServer, NewConnectionStartsWithAFreshParser)
+{
+    ConnectBoth();
+    peer.SendString("\xff");  // cut off after IAC
+    RunEventsFor(100);
+    peer.Close();
+    ASSERT_TRUE(WaitFor([&] { return closed == 1; }));
+    ConnectBoth();
+    peer.SendString("\xfbhello");
+    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 6; }));
+    EXPECT_EQ(Delivered(), "\xfbhello");
+    EXPECT_EQ(fromClient, "");
+}
+
+TEST(TnCnx, ConnectErrorsReachTheCaller)
+{
+    TTnCnx cnx;
+    EXPECT_EQ(cnx.Port(), "23");
+    EXPECT_EQ(cnx.TermType(), "VT100");
+    EXPECT_EQ(cnx.Location(), "TNCNX");
+    cnx.SetHost("127.0.0.1");
+    cnx.SetPort("nosuchservice");
+    try {
+        cnx.Connect();
+        FAIL() << "no error";
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "connect: WSocketResolvePort: Cannot convert port 'nosuchservice', Error #11004");
+    }
+    EXPECT_THROW(cnx.SendString("x"), ESocketException);
+}

@@ -1,0 +1,51 @@
+#include "CommPortList.h"
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+void AddTty(const fs::path& root, const std::string& name, bool device, const char* type = nullptr) {
+    fs::create_directories(root / name);
+    if (device) {
+        fs::create_directories(root / "devices" / name);
+        fs::create_directory_symlink(root / "devices" / name, root / name / "device");
+    }
+    if (type)
+        std::ofstream(root / name / "type") << type << "\n";
+}
+}  // namespace
+
+TEST(CommPortList, RealPortsInNaturalOrderAfterTheExtraPorts) {
+    const fs::path root = fs::temp_directory_path() / ("morvel-sysfs-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    AddTty(root, "ttyS10", true, "4");
+    AddTty(root, "ttyUSB0", true);
+    AddTty(root, "ttyS2", true, "4");
+    AddTty(root, "ttyS0", true, "4");
+    AddTty(root, "ttyS1", true, "0");  // legacy UART with no hardware behind it
+    AddTty(root, "tty0", false);       // virtual console
+    AddTty(root, "ptmx", false);
+    AddTty(root, "ttyACM0", true);
+    const auto ports = ListCommPortsIn(root.string(), {"/tmp/pbx", "/dev/pts/7"});
+    EXPECT_EQ(ports, (std::vector<std::string>{"/tmp/pbx", "/dev/pts/7", "ttyACM0", "ttyS0", "ttyS2", "ttyS10",
+                                               "ttyUSB0"}));
+    fs::remove_all(root);
+}
+
+TEST(CommPortList, MissingTreeGivesOnlyTheExtraPorts) {
+    EXPECT_EQ(ListCommPortsIn("/nonexistent/sys/class/tty", {"/tmp/x"}), std::vector<std::string>{"/tmp/x"});
+    EXPECT_TRUE(ListCommPortsIn("/nonexistent", {}).empty());
+}
+
+TEST(CommPortList, NaturalLess) {
+    EXPECT_TRUE(NaturalLess("ttyS2", "ttyS10"));
+    EXPECT_FALSE(NaturalLess("ttyS10", "ttyS2"));
+    EXPECT_TRUE(NaturalLess("ttyS9", "ttyUSB0"));
+    EXPECT_TRUE(NaturalLess("ttyS", "ttyS0"));
+    EXPECT_FALSE(NaturalLess("ttyS1", "ttyS1"));
+}

@@ -1,0 +1,101 @@
+#include "SerialDevicePosix.h"
+
+#include <cerrno>
+#include <termios.h>
+
+#include <gtest/gtest.h>
+
+using namespace SerialDevice;
+
+namespace {
+TermiosImage Filled(const LineSettings& s) {
+    TermiosImage t;
+    t.c_lflag = ICANON | ECHO | ISIG;
+    t.c_iflag = ICRNL | IXON;
+    t.c_oflag = OPOST;
+    t.c_cflag = HUPCL | PARENB;
+    EXPECT_EQ(FillTermios(t, s), 0);
+    return t;
+}
+}  // namespace
+
+TEST(SerialTermios, AnySpeedGoesThroughBother) {
+    for (uint32_t baud : {1200u, 9600u, 14400u, 38400u, 56000u, 128000u, 256000u}) {
+        LineSettings s;
+        s.BaudRate = baud;
+        TermiosImage t = Filled(s);
+        EXPECT_EQ(t.c_cflag & kCbaud, kBother) << baud;
+        EXPECT_EQ(t.c_ospeed, baud);
+        EXPECT_EQ(t.c_ispeed, baud);
+    }
+}
+
+TEST(SerialTermios, RawEightNoneOneByDefault) {
+    TermiosImage t = Filled(LineSettings{});
+    EXPECT_EQ(t.c_cflag & CSIZE, uint32_t(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u);
+    EXPECT_TRUE(t.c_cflag & CREAD);
+    EXPECT_TRUE(t.c_cflag & CLOCAL);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(t.c_iflag & (ICRNL | IXON | INPCK), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+}
+
+TEST(SerialTermios, DataBitsParityStopBitsAndFlow) {
+    LineSettings s;
+    const uint32_t sizes[] = {CS5, CS6, CS7, CS8};
+    for (uint8_t bits = 5; bits <= 8; ++bits) {
+        s.DataBits = bits;
+        EXPECT_EQ(Filled(s).c_cflag & CSIZE, sizes[bits - 5]);
+    }
+    const uint32_t parity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
+    for (uint8_t p = 0; p <= 4; ++p) {
+        s.ParityType = p;
+        EXPECT_EQ(Filled(s).c_cflag & (PARENB | PARODD | CMSPAR), parity[p]) << int(p);
+    }
+    s.ParityErrorReplacement = true;
+    EXPECT_TRUE(Filled(s).c_iflag & INPCK);
+    s.StopBits = 2;
+    EXPECT_TRUE(Filled(s).c_cflag & CSTOPB);
+    s.FlowControl = 0x0004 | 0x0100 | 0x0200;
+    s.XONChar = 0x11;
+    s.XOFFChar = 0x13;
+    TermiosImage t = Filled(s);
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), uint32_t(IXON | IXOFF));
+    EXPECT_EQ(t.c_cc[VSTART], 0x11);
+    EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+}
+
+TEST(SerialTermios, ImpossibleSettingsAreRefused) {
+    TermiosImage t;
+    LineSettings s;
+    s.DataBits = 9;
+    EXPECT_EQ(FillTermios(t, s), EINVAL);
+    s = {};
+    s.ParityType = 5;
+    EXPECT_EQ(FillTermios(t, s), EINVAL);
+    s = {};
+    s.StopBits = 3;
+    EXPECT_EQ(FillTermios(t, s), EINVAL);
+}
+
+TEST(SerialTermios, ReadBackAllowsUartRounding) {
+    TermiosImage asked = Filled(LineSettings{});
+    TermiosImage got = asked;
+    got.c_ospeed = 9615;
+    EXPECT_TRUE(TermiosTook(asked, got));
+    got.c_ospeed = 4800;
+    EXPECT_FALSE(TermiosTook(asked, got));
+    got = asked;
+    got.c_cflag &= ~CSTOPB;
+    got.c_cflag ^= CS8 ^ CS7;
+    EXPECT_FALSE(TermiosTook(asked, got));
+}
+
+TEST(SerialTermios, NamesWithoutSlashOpenUnderDev) {
+    EXPECT_EQ(DevicePath("ttyS0"), "/dev/ttyS0");
+    EXPECT_EQ(DevicePath("/tmp/pbx"), "/tmp/pbx");
+    EXPECT_EQ(DevicePath(std::string(100, 'x')).size(), 5u + 79u);
+}
