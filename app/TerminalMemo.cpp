@@ -10,8 +10,10 @@
 
 namespace {
 
-// 25 refreshes a second: smooth to read, and cheap at any line speed.
-constexpr int kRefreshMs = 40;
+// A refresh follows a quiet display at once (an echo shows without delay) and
+// a streaming one at most five times a second, which reads just as well and
+// keeps a continuous line cheap.
+constexpr qint64 kRefreshGapMs = 200;
 // Past this many changed lines a rebuild of the document is cheaper than an edit.
 constexpr int kRebuildLines = 2000;
 
@@ -35,8 +37,11 @@ void TTerminalMemo::Touch(int index)
     if (!dirty_ || index < firstDirty_)
         firstDirty_ = index;
     dirty_ = true;
-    if (!syncTimer_.isActive())
-        syncTimer_.start(int(std::max<qint64>(kRefreshMs, 4 * lastSyncCostMs_)));
+    if (!syncTimer_.isActive()) {
+        const qint64 gap = std::max(kRefreshGapMs, 4 * lastSyncCostMs_);
+        const qint64 since = sinceSync_.isValid() ? sinceSync_.elapsed() : gap;
+        syncTimer_.start(int(std::clamp<qint64>(gap - since, 0, gap)));
+    }
 }
 
 void TTerminalMemo::AddLine()
@@ -181,6 +186,7 @@ void TTerminalMemo::Sync()
     if (atBottom)
         bar->setValue(bar->maximum());
     lastSyncCostMs_ = cost.elapsed();
+    sinceSync_.start();
 }
 
 void TTerminalMemo::SetColours(const QColor& background, const QColor& text)

@@ -2,6 +2,7 @@
 // The terminal display. Its line list (bytes, one entry per received line) is
 // the model the receive path works on; the widget follows it in batches, at
 // most about once per screen refresh, so a flood costs model operations only.
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <deque>
@@ -56,5 +57,6 @@ private:
     int firstDirty_ = 0;      // first line (current numbering) changed since then
     bool dirty_ = false;
     QTimer syncTimer_;
+    QElapsedTimer sinceSync_;
     qint64 lastSyncCostMs_ = 0;
 };

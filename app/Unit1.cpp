@@ -146,7 +146,9 @@ void TForm1::CreateControls()
     SerialPortNG1->SetCommPort("COM2");
     SerialPortNG1->SetClusterSize(12);
     SerialPortNG1->SetErrorNoise(255);
-    SerialPortNG1->OnRxClusterEvent = [this](TSerialPortNG*) { SerialPortNG1RxClusterEvent(); };
+    SerialPortNG1->OnRxClusterEvent = [this](TSerialPortNG*) {
+        Dialogs::Reported([this] { SerialPortNG1RxClusterEvent(); })();
+    };
     SerialPortNG1->OnProcessError = [this](TSerialPortNG*, uint32_t, uint32_t code, const std::string&,
                                            uint8_t noise) {
         if (noise == 0)
@@ -354,10 +356,10 @@ void TForm1::FormCreate()
 
     if (options_.WatchSessionEnd)
         sessionWatcher_ = new TSessionEndWatcher([this] {
-            EndSession();
+            Dialogs::Reported([this] { EndSession(); })();
             QApplication::quit();
         }, this);
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { EndSession(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, Dialogs::Reported([this] { EndSession(); }));
 }
 
 void TForm1::ReportStartupProblem(const std::string& problem)
@@ -428,15 +430,11 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    try {
+    event->ignore();
+    Dialogs::Reported([this, event] {
         if (FormClose())
             event->accept();
-        else
-            event->ignore();
-    } catch (...) {
-        event->ignore();
-        throw;
-    }
+    })();
 }
 
 void TForm1::EndSession()

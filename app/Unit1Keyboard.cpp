@@ -2,6 +2,7 @@
 #include "Unit1.h"
 
 #include "CodePage.h"
+#include "Dialogs.h"
 #include "FindDialog.h"
 #include "SerialNG.h"
 #include "StringGrid.h"
@@ -42,33 +43,38 @@ std::string KeyCharacters(const QKeyEvent* event)
 void TForm1::WireConsole()
 {
     Memo1->OnKeyDown = [this](QKeyEvent* event) {
-        Memo1KeyDown(event->key(), event->modifiers() & ~Qt::KeypadModifier);
+        const int key = event->key();
+        const Qt::KeyboardModifiers shift = event->modifiers() & ~Qt::KeypadModifier;
+        Dialogs::Reported([this, key, shift] { Memo1KeyDown(key, shift); })();
     };
     Memo1->OnKeyPress = [this](QKeyEvent* event) {
-        for (char c : KeyCharacters(event))
-            Memo1KeyPress(static_cast<unsigned char>(c));
+        const std::string keys = KeyCharacters(event);
+        Dialogs::Reported([this, keys] {
+            for (char c : keys)
+                Memo1KeyPress(static_cast<unsigned char>(c));
+        })();
     };
     Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Memo1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu1->popup(Memo1->viewport()->mapToGlobal(pos)); });
-    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
-    connect(CopytoPort1, &QAction::triggered, this, [this] { CopytoPort1Click(); });
-    connect(CopyToPortCR, &QAction::triggered, this, [this] { CopyToPortCRClick(); });
-    connect(CopytoClipboard1, &QAction::triggered, this, [this] { CopytoClipboard1Click(); });
-    connect(PastefromClipboard1, &QAction::triggered, this, [this] { PastefromClipboard1Click(); });
-    connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
-    connect(Find1, &QAction::triggered, this, [this] { Find1Click(); });
+    connect(PopupMenu1, &QMenu::aboutToShow, this, Dialogs::Reported([this] { PopupMenu1Popup(); }));
+    connect(CopytoPort1, &QAction::triggered, this, Dialogs::Reported([this] { CopytoPort1Click(); }));
+    connect(CopyToPortCR, &QAction::triggered, this, Dialogs::Reported([this] { CopyToPortCRClick(); }));
+    connect(CopytoClipboard1, &QAction::triggered, this, Dialogs::Reported([this] { CopytoClipboard1Click(); }));
+    connect(PastefromClipboard1, &QAction::triggered, this, Dialogs::Reported([this] { PastefromClipboard1Click(); }));
+    connect(SelectAll1, &QAction::triggered, this, Dialogs::Reported([this] { SelectAll1Click(); }));
+    connect(Find1, &QAction::triggered, this, Dialogs::Reported([this] { Find1Click(); }));
 
     for (int t = 1; t <= 14; ++t)
-        connect(meta[size_t(t)], &QPushButton::clicked, this, [this, t] { MetaClick(t); });
-    connect(MetaSW, &QPushButton::clicked, this, [this] { MetaSWClick(); });
-    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { StringGrid1DblClick(); });
+        connect(meta[size_t(t)], &QPushButton::clicked, this, Dialogs::Reported([this, t] { MetaClick(t); }));
+    connect(MetaSW, &QPushButton::clicked, this, Dialogs::Reported([this] { MetaSWClick(); }));
+    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, Dialogs::Reported([this] { StringGrid1DblClick(); }));
 
-    connect(Capture, &QPushButton::clicked, this, [this] { CaptureClick(); });
-    connect(ButtonArch, &QPushButton::clicked, this, [this] { ButtonArchClick(); });
+    connect(Capture, &QPushButton::clicked, this, Dialogs::Reported([this] { CaptureClick(); }));
+    connect(ButtonArch, &QPushButton::clicked, this, Dialogs::Reported([this] { ButtonArchClick(); }));
     FindDialog1 = new TFindDialog(this);
     FindDialog1->setObjectName(QStringLiteral("FindDialog1"));
-    FindDialog1->OnFind = [this] { FindDialog1Find(); };
+    FindDialog1->OnFind = Dialogs::Reported([this] { FindDialog1Find(); });
 }
 
 void TForm1::Memo1KeyPress(unsigned char key)

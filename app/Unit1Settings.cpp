@@ -53,23 +53,6 @@ bool TakeTypedText(QComboBox* box)
     return true;
 }
 
-// Wraps a handler for a signal. An error abandons the handler and is shown in
-// the application's error box right here: Qt's widget code is built without
-// exception support, so an exception unwinding through it skips its cleanup.
-template <typename Handler>
-auto Reported(Handler handler)
-{
-    return [handler] {
-        try {
-            handler();
-        } catch (const std::exception& e) {
-            Dialogs::ErrorBox(QString::fromLocal8Bit(e.what()));
-        } catch (...) {
-            Dialogs::ErrorBox(QStringLiteral("Unknown error"));
-        }
-    };
-}
-
 }  // namespace
 
 void TForm1::WireSettings()
@@ -79,22 +62,22 @@ void TForm1::WireSettings()
     for (QLineEdit* password : {EpassRA, EpassRAviewer, EsetPass})
         password->setMaxLength(kMaxPasswordLength);
 
-    connect(ImageSetings, &TImageButton::clicked, this, Reported([this] { Button2Click(); }));
-    connect(ImageHelp, &TImageButton::clicked, this, Reported([this] { ButtonHelpClick(); }));
-    connect(Bra, &QPushButton::clicked, this, Reported([this] { BraClick(); }));
-    connect(Bclose, &QPushButton::clicked, this, Reported([this] { BcloseClick(); }));
-    connect(Button3, &QPushButton::clicked, this, Reported([this] { Button3Click(); }));
-    connect(Button4, &QPushButton::clicked, this, Reported([this] { Button4Click(); }));
+    connect(ImageSetings, &TImageButton::clicked, this, Dialogs::Reported([this] { Button2Click(); }));
+    connect(ImageHelp, &TImageButton::clicked, this, Dialogs::Reported([this] { ButtonHelpClick(); }));
+    connect(Bra, &QPushButton::clicked, this, Dialogs::Reported([this] { BraClick(); }));
+    connect(Bclose, &QPushButton::clicked, this, Dialogs::Reported([this] { BcloseClick(); }));
+    connect(Button3, &QPushButton::clicked, this, Dialogs::Reported([this] { Button3Click(); }));
+    connect(Button4, &QPushButton::clicked, this, Dialogs::Reported([this] { Button4Click(); }));
     // The operator's choices only: lists set by the program leave the port alone.
     for (QComboBox* list : {ComboBox1, ComboBox2}) {
-        connect(list, &QComboBox::activated, this, Reported([this] { ComboBox2Change(); }));
-        connect(list->lineEdit(), &QLineEdit::editingFinished, this, Reported([this, list] {
+        connect(list, &QComboBox::activated, this, Dialogs::Reported([this] { ComboBox2Change(); }));
+        connect(list->lineEdit(), &QLineEdit::editingFinished, this, Dialogs::Reported([this, list] {
                     if (TakeTypedText(list))
                         ComboBox2Change();
                 }));
     }
-    connect(CBfontsize, &QComboBox::activated, this, Reported([this] { CBfontsizeChange(); }));
-    connect(CheckBoxBold, &QCheckBox::toggled, this, Reported([this] { CheckBoxBoldClick(); }));
+    connect(CBfontsize, &QComboBox::activated, this, Dialogs::Reported([this] { CBfontsizeChange(); }));
+    connect(CheckBoxBold, &QCheckBox::toggled, this, Dialogs::Reported([this] { CheckBoxBoldClick(); }));
 }
 
 void TForm1::Button2Click()

@@ -123,7 +123,7 @@ void TForm2::CreateControls()
     MemoArch->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     FindDialog1 = new TFindDialog(this);
-    FindDialog1->OnFind = [this] { FindDialog1Find(); };
+    FindDialog1->OnFind = Dialogs::Reported([this] { FindDialog1Find(); });
 
     filler_ = new TMemoFiller(MemoArch, this);
     connect(filler_, &TMemoFiller::Progressed, this, &TForm2::SelectPendingMatch);
@@ -132,11 +132,11 @@ void TForm2::CreateControls()
         emit LoadFinished();
     });
 
-    connect(SpinEditD, &QSpinBox::valueChanged, this, [this] { SpinEditDChange(); });
-    connect(ComboBoxM, &QComboBox::currentIndexChanged, this, [this] { ComboBoxMClick(); });
-    connect(SpinEditY, &QSpinBox::valueChanged, this, [this] { SpinEditYChange(); });
-    connect(ButtonOpen, &QPushButton::clicked, this, [this] { ButtonOpenClick(); });
-    connect(ButtonFind, &QPushButton::clicked, this, [this] { ButtonFindClick(); });
+    connect(SpinEditD, &QSpinBox::valueChanged, this, Dialogs::Reported([this] { SpinEditDChange(); }));
+    connect(ComboBoxM, &QComboBox::currentIndexChanged, this, Dialogs::Reported([this] { ComboBoxMClick(); }));
+    connect(SpinEditY, &QSpinBox::valueChanged, this, Dialogs::Reported([this] { SpinEditYChange(); }));
+    connect(ButtonOpen, &QPushButton::clicked, this, Dialogs::Reported([this] { ButtonOpenClick(); }));
+    connect(ButtonFind, &QPushButton::clicked, this, Dialogs::Reported([this] { ButtonFindClick(); }));
     connect(MemoArch->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if ((removed || added) && !settingText_ && !filler_->Busy())
             textStale_ = true;

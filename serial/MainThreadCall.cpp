@@ -1,5 +1,6 @@
 #include "MainThreadCall.h"
 
+#include "Dialogs.h"
 #include "SerialDevicePosix.h"
 
 #include <QSocketNotifier>
@@ -30,7 +31,8 @@ MainThreadCall::MainThreadCall() : FState(std::make_shared<State>()) {
         // The connection holds the state, so a procedure that destroys its owner
         // does not pull the state from under Serve().
         std::shared_ptr<State> state = FState;
-        QObject::connect(FNotifier, &QSocketNotifier::activated, FNotifier, [state] { Serve(state); });
+        QObject::connect(FNotifier, &QSocketNotifier::activated, FNotifier,
+                         Dialogs::Reported([state] { Serve(state); }));
     }
 }
 

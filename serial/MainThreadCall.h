@@ -26,7 +26,7 @@ public:
     // Main thread.
     void SetReleased(bool released);
     // Runs what is queued now; an exception from a procedure goes on to the caller
-    // (the application's event handler) after the worker has been let go.
+    // after the worker has been let go (from the event loop: the error box).
     void Serve();
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 // The program's modal boxes, each replaceable so that tests can answer them.
 #include <QString>
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -18,5 +19,22 @@ extern std::function<bool(const QString& caption, const QString& prompt, bool ma
     PasswordPrompt;
 
 void RestoreDefaults();
+
+// Wraps an event handler: an error abandons the handler and is shown in the
+// error box right here. Qt's widget libraries are built without exception
+// support, so an exception must never unwind through their frames.
+template <typename Handler>
+auto Reported(Handler handler)
+{
+    return [handler] {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            ErrorBox(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            ErrorBox(QStringLiteral("Unknown error"));
+        }
+    };
+}
 
 }  // namespace Dialogs

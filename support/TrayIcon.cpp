@@ -1,5 +1,7 @@
 #include "TrayIcon.h"
 
+#include "Dialogs.h"
+
 #include "TrayIconShell.h"
 
 #include <QCoreApplication>
@@ -158,7 +160,7 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
         const bool was = change->oldState().testFlag(Qt::WindowMinimized);
         const bool now = MainWindow->windowState().testFlag(Qt::WindowMinimized);
         if (!was && now)
-            AppMinimize();
+            Dialogs::Reported([this] { AppMinimize(); })();  // a refused icon must not unwind through Qt
         else if (was && !now)
             AppRestore();
     }

@@ -14,5 +14,5 @@ ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=thread
 cmake --build build/tsan -j "$jobs" --target test_serial
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/serial/tsan.supp" \
-  build/tsan/tests/serial/test_serial
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L test_serial

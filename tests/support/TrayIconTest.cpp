@@ -1,3 +1,4 @@
+#include "Dialogs.h"
 #include "TrayIcon.h"
 
 #include <QApplication>
@@ -159,9 +160,13 @@ TEST_F(TrayIconTest, RefusedAddRaisesAndIsRetried)
     }
     EXPECT_TRUE(tray->IconPending());
 
-    // Refused again on minimize: the window keeps its taskbar button, or the
-    // operator could not bring it back.
-    EXPECT_THROW(Minimize(), EOutOfResources);
+    // Refused again on minimize: reported in the error box, and the window keeps
+    // its taskbar button, or the operator could not bring it back.
+    QStringList shown;
+    Dialogs::ErrorBox = [&](const QString& text) { shown << text; };
+    Minimize();
+    Dialogs::RestoreDefaults();
+    EXPECT_EQ(shown, QStringList{"Cannot create shell notification icon"});
     QCoreApplication::processEvents();
     EXPECT_TRUE(tray->AppMinimized());
     EXPECT_EQ(events, std::vector<std::string>{"min"});
