@@ -28,6 +28,7 @@ class TTrayShell;
 class TTnCnx;
 class TWSocket;
 class QPushButton;
+class QTimer;
 class TForm2;
 class TImageButton;
 class TSerialPortNG;
@@ -229,6 +230,9 @@ private:
     bool shown_ = false;
     bool sessionEnded_ = false;
     bool captureProblemShown_ = false;
+    QTimer* refusalTimer_ = nullptr;   // ends a refused remote session a moment later
+    uint64_t nmsDropped_ = 0;          // NMS output lost to the bound since the link was last up
+    bool nmsProblemShown_ = false;     // one NMS error box until the link works or is set up again
     std::vector<std::string> startupProblems_;
     TSessionEndWatcher* sessionWatcher_ = nullptr;
 };

@@ -22,24 +22,6 @@ constexpr size_t kPendingDropStep = 1024 * 1024;
 // reading: new output is kept (and bounded) here instead.
 constexpr size_t kLinkQueueLimit = 1024 * 1024;
 
-// What the window keeps for forwarding beside NmsPending.
-class TNmsState : public QObject {
-public:
-    using QObject::QObject;
-    uint64_t Dropped = 0;       // bytes of output lost to the bound since the link was last up
-    bool ProblemShown = false;  // one error box until the link works or is set up again
-};
-
-TNmsState& NmsState(TForm1& form)
-{
-    const QString name = QStringLiteral("NmsState");
-    if (auto* found = form.findChild<QObject*>(name, Qt::FindDirectChildrenOnly))
-        return *static_cast<TNmsState*>(found);
-    auto* state = new TNmsState(&form);
-    state->setObjectName(name);
-    return *state;
-}
-
 void ApplyHostAndPort(TTnCnx& cnx, const QLineEdit& host, const QLineEdit& port)
 {
     const std::string hostText = CodePage::ToBytes(host.text());
@@ -50,23 +32,23 @@ void ApplyHostAndPort(TTnCnx& cnx, const QLineEdit& host, const QLineEdit& port)
         cnx.SetPort(portText);
 }
 
-void Keep(std::string& pending, const std::string& text, TNmsState& state)
+void Keep(std::string& pending, const std::string& text, uint64_t& dropped)
 {
     pending += text;
     if (pending.size() <= kPendingLimit)
         return;
     const size_t drop = pending.size() - (kPendingLimit - kPendingDropStep);
     pending.erase(0, drop);
-    state.Dropped += drop;
+    dropped += drop;
 }
 
-void ConnectReporting(TTnCnx& cnx, TNmsState& state)
+void ConnectReporting(TTnCnx& cnx, bool& problemShown)
 {
     try {
         cnx.Connect();
     } catch (const std::exception&) {
         // The caller's report shows it; the forwarding step need not repeat it.
-        state.ProblemShown = true;
+        problemShown = true;
         throw;
     }
 }
@@ -75,19 +57,17 @@ void ConnectReporting(TTnCnx& cnx, TNmsState& state)
 
 void TForm1::StartNms()
 {
-    TNmsState& state = NmsState(*this);
-    state.ProblemShown = false;
+    nmsProblemShown_ = false;
     if (!CBoxTrap->isChecked())
         return;
     ApplyHostAndPort(*TnCnx, *EipTrap, *EportTrap);
-    ConnectReporting(*TnCnx, state);
+    ConnectReporting(*TnCnx, nmsProblemShown_);
     NmsLastAttempt = options_.Now();
 }
 
 void TForm1::ApplyNms()
 {
-    TNmsState& state = NmsState(*this);
-    state.ProblemShown = false;
+    nmsProblemShown_ = false;
     if (!CBoxTrap->isChecked()) {
         StopNms();
         return;
@@ -95,10 +75,10 @@ void TForm1::ApplyNms()
     if (TnCnx->State() != wsClosed)
         TnCnx->Close();
     ApplyHostAndPort(*TnCnx, *EipTrap, *EportTrap);
-    ConnectReporting(*TnCnx, state);
+    ConnectReporting(*TnCnx, nmsProblemShown_);
     NmsLastAttempt = options_.Now();
     NmsPending.clear();
-    state.Dropped = 0;
+    nmsDropped_ = 0;
 }
 
 void TForm1::StopNms()
@@ -111,22 +91,21 @@ void TForm1::NmsForward(const std::string& text)
 {
     if (!CBoxTrap->isChecked())
         return;
-    TNmsState& state = NmsState(*this);
     try {
         if (TnCnx->State() == wsConnected && TnCnx->BufferedByteCount() <= kLinkQueueLimit) {
             std::string out;
-            if (state.Dropped > 0)
-                out = "\r\n*** " + std::to_string(state.Dropped) +
+            if (nmsDropped_ > 0)
+                out = "\r\n*** " + std::to_string(nmsDropped_) +
                       " bytes of PBX output were dropped while the NMS link was down ***\r\n";
             out += TelnetEscapeIAC(NmsPending);
             out += TelnetEscapeIAC(text);
             NmsPending.clear();
-            state.Dropped = 0;
+            nmsDropped_ = 0;
             TnCnx->SendString(out);
-            state.ProblemShown = false;
+            nmsProblemShown_ = false;
             return;
         }
-        Keep(NmsPending, text, state);
+        Keep(NmsPending, text, nmsDropped_);
         if (TnCnx->State() == wsConnected)
             return;  // up, but the host is not reading yet
         const QDateTime now = options_.Now();
@@ -139,9 +118,9 @@ void TForm1::NmsForward(const std::string& text)
     } catch (const std::exception& e) {
         // The cluster is kept and still goes to the display and the capture;
         // a modal box inside the serial receive event would hold the worker.
-        if (state.ProblemShown)
+        if (nmsProblemShown_)
             return;
-        state.ProblemShown = true;
+        nmsProblemShown_ = true;
         const QString problem = QStringLiteral("NMS forwarding: ") + QString::fromLocal8Bit(e.what());
         QTimer::singleShot(0, this, [problem] { Dialogs::ErrorBox(problem); });
     }

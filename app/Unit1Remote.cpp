@@ -15,7 +15,6 @@
 
 namespace {
 
-const char* const kRefusalTimer = "RemoteRefusalTimer";
 constexpr int kRefusalPauseMs = 600;
 // Without a carriage return by then, the attempt counts as a wrong password.
 constexpr size_t kLoginTextLimit = 256;
@@ -88,22 +87,16 @@ void TForm1::WireNetwork()
 
     // A refused client stays connected for a moment, so that a new one still
     // gets "Busy" and a password guesser is slowed, without blocking the window.
-    auto* refusal = new QTimer(this);
-    refusal->setObjectName(QString::fromLatin1(kRefusalTimer));
-    refusal->setSingleShot(true);
-    refusal->setInterval(kRefusalPauseMs);
-    connect(refusal, &QTimer::timeout, this, [this] {
+    refusalTimer_ = new QTimer(this);
+    refusalTimer_->setSingleShot(true);
+    refusalTimer_->setInterval(kRefusalPauseMs);
+    connect(refusalTimer_, &QTimer::timeout, this, [this] {
         if (WCli->State() == wsConnected)
             EndAfterText(*WCli);
     });
 }
 
 namespace {
-
-QTimer* RefusalTimer(TForm1* form)
-{
-    return form->findChild<QTimer*>(QString::fromLatin1(kRefusalTimer), Qt::FindDirectChildrenOnly);
-}
 
 void ListenOn(TWSocket& server, const QLineEdit& address, const QLineEdit& port)
 {
@@ -177,7 +170,7 @@ void TForm1::WSvrSessionAvailable()
         EndAfterText(*WTmp);
         return;
     }
-    RefusalTimer(this)->stop();
+    refusalTimer_->stop();
     WCli->Dup(h);
     WCli->SendString("\r\nWelcome to Morvel PBX.\r\n");
     WCli->SendString("Enter password:");
@@ -196,7 +189,7 @@ void TForm1::WCliDataAvailable()
             SerialPortNG1->SendText(text);
         return;
     }
-    QTimer* refusal = RefusalTimer(this);
+    QTimer* refusal = refusalTimer_;
     if (refusal->isActive())
         return;  // the one attempt is spent; the connection ends shortly
     RemoteLoginText += text;
@@ -227,5 +220,5 @@ void TForm1::WCliSessionClosed()
 {
     RemoteAuthorised = false;
     RemoteFullAccess = false;
-    RefusalTimer(this)->stop();
+    refusalTimer_->stop();
 }

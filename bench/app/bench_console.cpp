@@ -1,6 +1,6 @@
 // Capture view and find: leaving the capture view after 10 MB were held, and
 // a find over a full display.
-#include "Application.h"
+#include "BenchSetup.h"
 #include "Dialogs.h"
 #include "FindDialog.h"
 #include "SerialNG.h"
@@ -14,15 +14,9 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    TApplication app(argc, argv);
+    BenchApplication bench(argc, argv);
     Dialogs::ErrorMessage = [](QWidget*, const QString&) {};
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    TForm1Options options;
-    options.AnotherInstanceRunning = [] { return false; };
-    options.ListSystemPorts = false;
-    options.WatchSessionEnd = false;
+    TForm1Options options = BenchOptions();
     TForm1 form(options);
     form.show();
 

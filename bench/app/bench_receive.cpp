@@ -2,7 +2,7 @@
 // into the display and the capture file, with the display refreshing as it
 // would on screen. Prints MB/s and CPU per MB for each cluster size, and the
 // cost of a trim at different display sizes.
-#include "Application.h"
+#include "BenchSetup.h"
 #include "SerialNG.h"
 #include "TerminalMemo.h"
 #include "Unit1.h"
@@ -40,10 +40,7 @@ std::string PbxText(size_t bytes)
 
 void Feed(size_t clusterSize, const std::string& text)
 {
-    TForm1Options options;
-    options.AnotherInstanceRunning = [] { return false; };
-    options.ListSystemPorts = false;
-    options.WatchSessionEnd = false;
+    TForm1Options options = BenchOptions();
     TForm1 form(options);
     form.show();
     TSerialPortNG& port = *form.SerialPortNG1;
@@ -102,10 +99,7 @@ void TrimCost(int lines)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    TApplication app(argc, argv);
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    BenchApplication bench(argc, argv);
     const std::string text = PbxText(10'000'000);
     Feed(12, text);
     Feed(4096, text);

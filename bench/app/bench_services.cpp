@@ -4,7 +4,8 @@
 // whether all bytes arrived. Then 100 connects and disconnects a second to the
 // remote access port for 10 seconds while PBX output goes on: the worst gap
 // of the event loop and the file descriptors left afterwards.
-#include "Application.h"
+#include "FreePort.h"
+#include "BenchSetup.h"
 #include "SerialNG.h"
 #include "TnCnx.h"
 #include "Unit1.h"
@@ -31,19 +32,6 @@
 #include <vector>
 
 namespace {
-
-int FreePort()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), len);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
 
 int Connect(int port)
 {
@@ -108,10 +96,7 @@ bool WaitFor(Cond cond, int ms = 10000)
 
 std::unique_ptr<TForm1> MakeForm()
 {
-    TForm1Options options;
-    options.AnotherInstanceRunning = [] { return false; };
-    options.ListSystemPorts = false;
-    options.WatchSessionEnd = false;
+    TForm1Options options = BenchOptions();
     auto form = std::make_unique<TForm1>(options);
     form->show();
     return form;
@@ -317,10 +302,7 @@ void Churn()
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    TApplication app(argc, argv);
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    BenchApplication bench(argc, argv);
     const std::string text = PbxText(20'000'000);
     for (size_t size : {size_t(12), size_t(4096)}) {
         Flood(size, text, false);

@@ -1,5 +1,6 @@
 // NMS forwarding against a telnet NMS host of the test's own on 127.0.0.1,
 // with the window's clock set by the test.
+#include "FreePort.h"
 #include "FormFixture.h"
 #include "SerialNG.h"
 #include "TerminalMemo.h"
@@ -13,19 +14,6 @@ namespace {
 
 // What a client answers to the host's opening below.
 const std::string kAnswers = "\xff\xfb\x18\xff\xfa\x18" + std::string(1, '\0') + "VT100\xff\xf0";
-
-int FreePort()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), len);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
 
 // The NMS host: accepts one connection at a time, asks for the terminal type
 // and records every byte it gets.

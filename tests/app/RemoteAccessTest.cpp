@@ -1,5 +1,6 @@
 // The remote access service against plain TCP clients on 127.0.0.1, with a
 // pseudo-terminal standing in for the PBX's serial line.
+#include "FreePort.h"
 #include "FormFixture.h"
 #include "SerialNG.h"
 #include "TerminalMemo.h"
@@ -20,19 +21,6 @@ const std::string kFull = "\r\nYou have Full Access to PBX.\r\n";
 const std::string kViewer = "\r\nYou have Access as Viewer to PBX.\r\n";
 const std::string kWrong = "\r\nWrong Password. Access denied.\r\n";
 const std::string kBusy = "Busy ! Try later...\r\n";
-
-int FreePort()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), len);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
 
 // Reads until the connection ends; true when it ended in order and no reset
 // followed (a reset lets the client's system discard text not yet read).

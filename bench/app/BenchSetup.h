@@ -1,0 +1,32 @@
+#pragma once
+// What every in-process benchmark of the main window sets up: an offscreen
+// application in a fresh data folder, and a window that checks no other
+// instance, lists no system port and leaves the session's signals alone.
+#include "Application.h"
+#include "Unit1.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+// Offscreen unless the caller chose a platform; returns argc for the application.
+inline int& OffscreenByDefault(int& argc)
+{
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return argc;
+}
+
+struct BenchApplication {
+    BenchApplication(int& argc, char** argv) : app(OffscreenByDefault(argc), argv) { QDir::setCurrent(dir.path()); }
+    TApplication app;
+    QTemporaryDir dir;
+};
+
+inline TForm1Options BenchOptions()
+{
+    TForm1Options options;
+    options.AnotherInstanceRunning = [] { return false; };
+    options.ListSystemPorts = false;
+    options.WatchSessionEnd = false;
+    return options;
+}
