@@ -139,8 +139,8 @@ void TForm1::Button3Click()
         SettingWords[TSettingWords::FontBold] = CheckBoxBold->isChecked() ? 1 : 0;
         WriteSettingWords(kSettingsFile, SettingWords);
         WriteNetworkSettings();
-        // Applying the remote access and NMS settings goes here: restart or stop
-        // the listener by CBoxEnDi, then reconnect or close the NMS link by CBoxTrap.
+        ApplyRemoteAccess();
+        ApplyNms();
     } catch (...) {
         // The panel stays open so that the operator can save again or cancel;
         // with it hidden and the settings image disabled there would be no way back.

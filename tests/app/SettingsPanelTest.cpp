@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "FreePort.h"
 #include "FormFixture.h"
 #include "ImageButton.h"
 #include "MetaKeyFile.h"
@@ -10,6 +11,8 @@
 #include "StatusBar.h"
 #include "StringGrid.h"
 #include "TerminalMemo.h"
+#include "TnCnx.h"
+#include "WSocket.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -249,8 +252,9 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
     form.StringGrid1->SetCells(3, 1, "^M");
     form.StringGrid1->SetCells(1, 42, QString(30, 'n'));
     form.CBoxEnDi->setChecked(true);
-    form.EipAddRA->setText("10.0.0.5");
-    form.EportRA->setText("2323");
+    form.EipAddRA->setText("127.0.0.1");
+    const std::string listenPort = std::to_string(FreePort());
+    form.EportRA->setText(QString::fromStdString(listenPort));
     form.EpassRA->setText("full");
     form.EpassRAviewer->setText(QString::fromUtf8("зрител"));
     form.EsetPass->setText("S^et");
@@ -269,8 +273,8 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
     const std::vector<std::string> lines = Lines(ReadFile("Setings.str"));
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "1");
-    EXPECT_EQ(lines[2], "10.0.0.5");
-    EXPECT_EQ(lines[3], "2323");
+    EXPECT_EQ(lines[2], "127.0.0.1");
+    EXPECT_EQ(lines[3], listenPort);
     EXPECT_EQ(lines[4], "0");
     EXPECT_EQ(lines[5], "10.0.0.9");
     EXPECT_EQ(lines[6], "23");
@@ -298,6 +302,7 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
     form_.reset();
     TForm1& again = CreateOnPorts({"/nonexistent/ttyA", "/nonexistent/ttyB"});
     EXPECT_TRUE(again.CBoxEnDi->isChecked());
+    EXPECT_EQ(again.WSvr->State(), wsListening);
     EXPECT_FALSE(again.CBoxTrap->isChecked());
     EXPECT_EQ(again.EpassRAviewer->text(), QString::fromUtf8("зрител"));
     EXPECT_EQ(again.EsetPass->text(), "S^et");
@@ -447,3 +452,29 @@ TEST(NetworkSettingsFile, WritesSevenLinesAndKeepsTypedTextsOnTheirLines)
     EXPECT_EQ(bytes, "0\r\nF068" "0001^^\r\n10.0.0.11\r\n\r\n1\r\n\r\n\r\n");
 }
 
+
+TEST_F(SettingsPanel, SaveAppliesRemoteAccessAndNmsForwarding)
+{
+    TForm1& form = CreateOnPorts({});
+    form.Button2Click();
+    form.CBoxEnDi->setChecked(true);
+    form.EipAddRA->setText(QStringLiteral("127.0.0.1"));
+    form.EportRA->setText(QString::number(FreePort()));
+    form.NmsPending = "kept while down";
+    form.CBoxTrap->setChecked(true);
+    form.EipTrap->setText(QStringLiteral("127.0.0.1"));
+    form.EportTrap->setText(QString::number(FreePort()));
+    form.Button3Click();
+    EXPECT_EQ(form.WSvr->State(), wsListening);
+    EXPECT_TRUE(form.NmsPending.empty());  // a new link starts afresh
+    EXPECT_EQ(form.NmsLastAttempt, now_);
+
+    form.Button2Click();
+    form.CBoxEnDi->setChecked(false);
+    form.CBoxTrap->setChecked(false);
+    form.NmsPending = "kept for later";
+    form.Button3Click();
+    EXPECT_EQ(form.WSvr->State(), wsClosed);
+    EXPECT_EQ(form.TnCnx->State(), wsClosed);
+    EXPECT_EQ(form.NmsPending, "kept for later");
+}
