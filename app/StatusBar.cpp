@@ -6,6 +6,9 @@
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    repaint_.setSingleShot(true);
+    repaint_.setInterval(200);
+    connect(&repaint_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void TStatusBar::AddPanel(const QString& text, int width, Qt::Alignment alignment)
@@ -20,7 +23,8 @@ void TStatusBar::SetPanelText(int index, const QString& text)
     if (panel.Text == text)
         return;
     panel.Text = text;
-    update();
+    if (!repaint_.isActive())
+        repaint_.start();
 }
 
 QSize TStatusBar::sizeHint() const

@@ -1,7 +1,9 @@
 #pragma once
-// A status bar of fixed-width text panels. Setting a text only marks the bar
-// for repainting, so the receive path can update it for every cluster.
+// A status bar of fixed-width text panels. Setting a text only stores it and
+// asks for a repaint at most five times a second, so the receive path can set
+// the line count for every cluster.
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <vector>
 
@@ -26,4 +28,5 @@ protected:
 
 private:
     std::vector<Panel> panels_;
+    QTimer repaint_;
 };
