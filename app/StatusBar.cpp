@@ -6,6 +6,9 @@
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QFont small = font();
+    small.setPixelSize(10);  // the panels are narrow
+    setFont(small);
     repaint_.setSingleShot(true);
     repaint_.setInterval(200);
     connect(&repaint_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
@@ -45,7 +48,10 @@ void TStatusBar::paintEvent(QPaintEvent*)
         painter.setPen(pal.color(QPalette::Mid));
         painter.drawRect(box);
         painter.setPen(pal.color(QPalette::WindowText));
-        painter.drawText(box.adjusted(3, 0, -3, 0), int(panel.Alignment | Qt::AlignVCenter), panel.Text);
+        const QRect text = box.adjusted(2, 0, -1, 0);
+        // A text longer than its panel keeps its end, where a path has its name.
+        painter.drawText(text, int(panel.Alignment | Qt::AlignVCenter),
+                         fontMetrics().elidedText(panel.Text, Qt::ElideLeft, text.width()));
         left += width;
     }
 }

@@ -210,38 +210,35 @@ void TForm1::CreateSettingsPanel()
     PsetRA->setGeometry(4, 4, 400, 113);
     PsetRA->hide();
 
-    auto edit = [](QWidget* parent, const char* name, const QString& label, int x, int y, int w, bool masked) {
-        auto* caption = new QLabel(label, parent);
-        caption->setGeometry(x, y, 62, 20);
-        auto* field = Named(new QLineEdit(parent), name);
-        field->setGeometry(x + 64, y, w, 20);
+    // A labelled edit: the caption labelWidth wide, the field beside it.
+    auto edit = [](QWidget* parent, const char* name, const QString& label, QRect field, int labelWidth,
+                   bool masked) {
+        (new QLabel(label, parent))->setGeometry(field.x() - labelWidth, field.y(), labelWidth - 2, field.height());
+        auto* box = Named(new QLineEdit(parent), name);
+        box->setGeometry(field);
         if (masked)
-            field->setEchoMode(QLineEdit::Password);
-        return field;
+            box->setEchoMode(QLineEdit::Password);
+        return box;
     };
 
     GBra = Named(new QGroupBox(QStringLiteral("Remote Access"), PsetRA), "GBra");
-    GBra->setGeometry(2, 0, 208, 111);
+    GBra->setGeometry(2, 0, 238, 111);
     CBoxEnDi = Named(new QCheckBox(QStringLiteral("Enable"), GBra), "CBoxEnDi");
-    CBoxEnDi->setGeometry(6, 14, 80, 18);
-    EipAddRA = edit(GBra, "EipAddRA", QStringLiteral("IP address"), 6, 32, 130, false);
-    EportRA = edit(GBra, "EportRA", QStringLiteral("Port"), 6, 54, 60, false);
+    CBoxEnDi->setGeometry(6, 16, 80, 18);
+    EipAddRA = edit(GBra, "EipAddRA", QStringLiteral("IP address"), {74, 34, 156, 20}, 68, false);
+    EportRA = edit(GBra, "EportRA", QStringLiteral("Port"), {74, 56, 60, 20}, 68, false);
     GBpassRA = Named(new QGroupBox(QStringLiteral("Password"), GBra), "GBpassRA");
-    GBpassRA->setGeometry(2, 74, 204, 36);
-    EpassRA = edit(GBpassRA, "EpassRA", QStringLiteral("Full Access"), 2, 14, 36, true);
-    EpassRA->setGeometry(64, 14, 36, 20);
-    EpassRAviewer = Named(new QLineEdit(GBpassRA), "EpassRAviewer");
-    EpassRAviewer->setEchoMode(QLineEdit::Password);
-    EpassRAviewer->setGeometry(150, 14, 50, 20);
-    (new QLabel(QStringLiteral("Viewer"), GBpassRA))->setGeometry(104, 14, 44, 20);
+    GBpassRA->setGeometry(2, 76, 234, 34);
+    EpassRA = edit(GBpassRA, "EpassRA", QStringLiteral("Full Access"), {72, 12, 52, 20}, 68, true);
+    EpassRAviewer = edit(GBpassRA, "EpassRAviewer", QStringLiteral("Viewer"), {174, 12, 56, 20}, 46, true);
 
     GBtraps = Named(new QGroupBox(QStringLiteral("NMS"), PsetRA), "GBtraps");
-    GBtraps->setGeometry(212, 0, 166, 76);
+    GBtraps->setGeometry(244, 0, 132, 78);
     CBoxTrap = Named(new QCheckBox(QStringLiteral("Enable"), GBtraps), "CBoxTrap");
-    CBoxTrap->setGeometry(6, 14, 80, 18);
-    EipTrap = edit(GBtraps, "EipTrap", QStringLiteral("Host"), 6, 32, 92, false);
-    EportTrap = edit(GBtraps, "EportTrap", QStringLiteral("Port"), 6, 54, 60, false);
-    EsetPass = edit(PsetRA, "EsetPass", QStringLiteral("Password"), 214, 84, 90, true);
+    CBoxTrap->setGeometry(6, 16, 80, 18);
+    EipTrap = edit(GBtraps, "EipTrap", QStringLiteral("Host"), {40, 34, 88, 20}, 36, false);
+    EportTrap = edit(GBtraps, "EportTrap", QStringLiteral("Port"), {40, 56, 50, 20}, 36, false);
+    EsetPass = edit(PsetRA, "EsetPass", QStringLiteral("Password"), {306, 86, 88, 20}, 62, true);
     Bclose = Named(new QPushButton(QStringLiteral("\u00D7"), PsetRA), "Bclose");
     Bclose->setGeometry(380, 2, 16, 16);
 }
@@ -338,9 +335,7 @@ void TForm1::FormCreate()
         ReportStartupProblem(e.what());
     }
 
-    SerialPortNG1->SetActive(true);
-    if (SerialPortNG1->Active())
-        StatusBar1->SetPanelText(7, QString());
+    OpenPort();
 
     RemoteAuthorised = false;
     RemoteFullAccess = false;
@@ -375,6 +370,13 @@ void TForm1::ReportStartupProblem(const std::string& problem)
         startupProblems_.clear();
         Dialogs::ErrorBox(QString::fromStdString(text));
     });
+}
+
+void TForm1::OpenPort()
+{
+    SerialPortNG1->SetActive(true);
+    if (SerialPortNG1->Active())
+        StatusBar1->SetPanelText(7, QString());
 }
 
 void TForm1::ShowPortError(uint32_t code)

@@ -221,6 +221,8 @@ private:
     void ReportCaptureProblem(const std::string& problem);
     void AssembleLines(const std::string& text);
     void FlushCapture();
+    // Opens the port; a success clears the port error shown in the status bar.
+    void OpenPort();
     void ShowPortError(uint32_t code);
     void ApplyFontSize();
     void ApplyBold();

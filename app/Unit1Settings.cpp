@@ -117,7 +117,7 @@ void TForm1::ComboBox2Change()
     if (!ok)
         throw std::runtime_error("Choose a speed from the list; the port stays closed until then.");
     SerialPortNG1->SetBaudRate(speed);
-    SerialPortNG1->SetActive(true);
+    OpenPort();
     Memo1->setFocus();
 }
 

@@ -333,3 +333,13 @@ TEST_F(MetaKeyFileStart, TheArchiveButtonShowsTheViewerAtTodaysDate)
     EXPECT_EQ(viewer.SpinEditD->value(), 2);
     EXPECT_EQ(viewer.Label1->text(), "No File Open");
 }
+
+TEST_F(Console, CtrlCSendsItsByteAndTheDisplayStillCopies)
+{
+    Receive("copy me\r\n");
+    memo()->SelectText(0, 4);
+    QApplication::clipboard()->clear();
+    Key(memo(), Qt::Key_C, Qt::ControlModifier, "\x03");
+    EXPECT_EQ(Sent(1), "\x03");
+    EXPECT_EQ(QApplication::clipboard()->text(), "copy");
+}

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "PtyPort.h"
 #include "SerialNG.h"
 #include "SettingWords.h"
 #include "StatusBar.h"
@@ -153,4 +154,19 @@ TEST_F(Startup, TheEndOfTheSessionSavesWithoutAsking)
     EXPECT_EQ(confirms_, 0);
     EXPECT_FALSE(form.CaptureFile.IsOpen());
     EXPECT_EQ(ReadFile("Setings.ini"), std::string(30, '\0'));
+}
+
+TEST_F(Startup, APortThatCannotBeOpenedIsShownInTheStatusBarUntilAPortOpens)
+{
+    PtyPort pty;
+    WriteFile("Setings.ini", Words({0, 0}));
+    TForm1Options options;
+    options.ExtraPorts = {"/nonexistent/ttyA", pty.SlavePath()};
+    TForm1& form = Create(options);
+    EXPECT_FALSE(form.SerialPortNG1->Active());
+    EXPECT_EQ(form.StatusBar1->Panels(7).Text, "Port error: No such file or directory");
+    form.ComboBox2->setCurrentIndex(1);
+    form.ComboBox2Change();
+    EXPECT_TRUE(form.SerialPortNG1->Active());
+    EXPECT_EQ(form.StatusBar1->Panels(7).Text, "");
 }
