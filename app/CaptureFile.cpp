@@ -65,9 +65,13 @@ void TCaptureFile::WriteLine(std::string_view line)
 {
     pending_.append(line);
     pending_.append("\r\n");
+    // An open file takes the lines now rather than lose the oldest of a large batch.
+    if (pending_.size() > kBacklogLimit && fd_ >= 0)
+        Flush();
     if (pending_.size() > kBacklogLimit) {
-        // Drop whole lines from the front.
-        size_t cut = pending_.find("\r\n", pending_.size() - kBacklogLimit);
+        // Drop whole lines from the front, a quarter of the limit at a time, so
+        // that a failing file does not move the whole backlog for every line.
+        size_t cut = pending_.find("\r\n", pending_.size() - kBacklogLimit * 3 / 4);
         cut = cut == std::string::npos ? pending_.size() : cut + 2;
         dropped_ += cut;
         pending_.erase(0, cut);

@@ -1,6 +1,29 @@
 #include "StringGrid.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// The editor is always shown, so it takes the clicks meant for its cell.
+class TCellDelegate : public QStyledItemDelegate {
+public:
+    explicit TCellDelegate(QObject* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor)
+            editor->installEventFilter(grid_);
+        return editor;
+    }
+
+private:
+    QObject* grid_;
+};
+
+}  // namespace
 
 TStringGrid::TStringGrid(int columnCount, int rowCount, QWidget* parent)
     : QTableWidget(rowCount - 1, columnCount - 1, parent)
@@ -8,6 +31,15 @@ TStringGrid::TStringGrid(int columnCount, int rowCount, QWidget* parent)
     for (int r = 0; r < rowCount - 1; ++r)
         for (int c = 0; c < columnCount - 1; ++c)
             setItem(r, c, new QTableWidgetItem);
+    setItemDelegate(new TCellDelegate(this));
+}
+
+bool TStringGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && watched->parent() == viewport() && currentRow() >= 0
+        && currentColumn() >= 0)
+        emit cellDoubleClicked(currentRow(), currentColumn());
+    return QTableWidget::eventFilter(watched, event);
 }
 
 QString TStringGrid::Cells(int column, int row) const

@@ -12,4 +12,8 @@ public:
     int Col() const { return currentColumn() + 1; }
     int Row() const { return currentRow() + 1; }
     void SetCurrent(int column, int row) { setCurrentCell(row - 1, column - 1); }
+
+protected:
+    // A double click on a cell's open editor counts as a double click on the cell.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };

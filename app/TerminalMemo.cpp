@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <algorithm>
@@ -195,6 +196,16 @@ void TTerminalMemo::SetColours(const QColor& background, const QColor& text)
     pal.setColor(QPalette::Base, background);
     pal.setColor(QPalette::Text, text);
     setPalette(pal);
+}
+
+QMimeData* TTerminalMemo::createMimeDataFromSelection() const
+{
+    // The stock copy turns a no-break space (byte 0xA0) into a plain space.
+    QString text = textCursor().selectedText();
+    text.replace(QChar::ParagraphSeparator, QChar('\n'));
+    auto* data = new QMimeData;
+    data->setText(text);
+    return data;
 }
 
 void TTerminalMemo::keyPressEvent(QKeyEvent* event)

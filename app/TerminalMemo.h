@@ -43,6 +43,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    QMimeData* createMimeDataFromSelection() const override;
     // Tab is a character for the PBX, never a move to the next control.
     bool focusNextPrevChild(bool) override { return false; }
 

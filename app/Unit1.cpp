@@ -149,9 +149,11 @@ void TForm1::CreateControls()
     SerialPortNG1->OnRxClusterEvent = [this](TSerialPortNG*) {
         Dialogs::Reported([this] { SerialPortNG1RxClusterEvent(); })();
     };
-    SerialPortNG1->OnProcessError = [this](TSerialPortNG*, uint32_t, uint32_t code, const std::string&,
+    // Errors of opening (112) and of a device that failed or went away (9803,
+    // 9804, 9905) go to the status bar; the port's other reports stay silent.
+    SerialPortNG1->OnProcessError = [this](TSerialPortNG*, uint32_t place, uint32_t code, const std::string&,
                                            uint8_t noise) {
-        if (noise == 0)
+        if (noise == 0 && (place == 112 || place == 9803 || place == 9804 || place == 9905))
             ShowPortError(code);
     };
 

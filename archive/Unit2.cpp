@@ -64,6 +64,8 @@ std::string DocumentBytes(const QTextDocument& document)
 TForm2::TForm2(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
+    // The program ends with its main window, open viewer or not.
+    setAttribute(Qt::WA_QuitOnClose, false);
     CreateControls();
     FormCreate();
 }

@@ -34,6 +34,11 @@ long LeadingNumber(const std::string& text)
     return value;
 }
 
+// Past this many bytes in one read event the loop lets other events run; the
+// readiness re-armed by the reads brings it back at once. A peer that sends
+// faster than the handler reads would otherwise hold the window.
+constexpr uint32_t kReceiveLoopBudget = 256 * 1024;
+
 bool ClosesSession(int error)
 {
     return error == ErrInvalidArgument || error == ErrNotSocket || error == ErrConnAborted ||
@@ -845,6 +850,7 @@ bool TWSocket::RunHandler(const std::function<void()>& call, const std::weak_ptr
 
 bool TWSocket::ReceiveLoop(int error, bool closing, const std::weak_ptr<char>& life, uint64_t serial)
 {
+    uint32_t taken = 0;
     for (;;) {
         lastError_ = 0;
         uint32_t before = readCount_;
@@ -865,6 +871,9 @@ bool TWSocket::ReceiveLoop(int error, bool closing, const std::weak_ptr<char>& l
             break;
         // A handler that read nothing is asked again when it has read.
         if (readCount_ == before)
+            break;
+        taken += readCount_ - before;
+        if (!closing && taken >= kReceiveLoopBudget)
             break;
     }
     return true;

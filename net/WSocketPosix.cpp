@@ -467,13 +467,14 @@ void TSocketWatcher::Deliver(unsigned events, int error)
     busy_ = true;
     Arm();
     std::weak_ptr<TSocketWatcher*> life = life_;
-    uint64_t generation = generation_;
     handler_(events, error);
     if (life.expired())
         return;
     busy_ = false;
     Arm();
-    if (generation == generation_ && !deferred_.empty()) {
+    // Stop clears what was deferred for an earlier handle, so what is left
+    // belongs to the handle watched now (one the handler may have adopted).
+    if (!deferred_.empty()) {
         auto pending = std::move(deferred_);
         deferred_.clear();
         for (auto [bits, code] : pending)

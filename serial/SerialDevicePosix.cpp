@@ -74,7 +74,8 @@ int FillTermios(TermiosImage& t, const LineSettings& s) {
     // CTS output flow and RTS receive handshake are one flag on Linux. DSR/DTR
     // handshaking (0x0008, 0x0020, 0x0040), "go on after XOFF sent" (0x0080),
     // RTS toggling (0x3000) and abort-on-error (0x4000) have no equivalent.
-    if (s.FlowControl & (0x0004 | 0x2000))
+    // 0x3000 is one two-bit RTS mode (toggle), not handshake plus enable.
+    if ((s.FlowControl & 0x0004) || (s.FlowControl & 0x3000) == 0x2000)
         t.c_cflag |= CRTSCTS;
     if (s.FlowControl & 0x0100)
         t.c_iflag |= IXON;

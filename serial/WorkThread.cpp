@@ -92,7 +92,8 @@ void TWorkThread::WaitStep() {
     const bool writing = Job != nullptr || Port.FSendInProgress;
     if (!ReadPending && !WaitPending && !writing)
         return;
-    const bool forInput = ReadPending || (WaitPending && InQueue < Port.FWakeCount);
+    // Without a current InQueue a device that polls readable (not a tty) would end every wait at once.
+    const bool forInput = ReadPending || (WaitPending && StatusKnown && InQueue < Port.FWakeCount);
     SerialDevice::WaitResult w;
     bool waited = false;
     if (!Lost)
@@ -193,9 +194,11 @@ void TWorkThread::PollLineStatus() {
             return;
         }
         if (qe || ce) {
+            StatusKnown = false;
             StoreError(9803, uint32_t(qe ? qe : ce), "Error ClearCommError", 0);
             return;
         }
+        StatusKnown = true;
         const uint32_t word = SerialDevice::ErrorWord(Counters, now);
         Counters = now;
         if (in > PrevInQueue)

@@ -59,6 +59,7 @@ private:
 
     bool Working = false, ReadPending = false, WaitPending = false;
     bool Lost = false;
+    bool StatusKnown = false;  // the last status query succeeded, so InQueue is current
     uint32_t LastReadTick = 0;
     uint32_t EventMask = 0, SeenEvents = 0;
     uint32_t ModemStatus = 0, ErrorWord = 0, InQueue = 0, OutQueue = 0;

@@ -193,8 +193,9 @@ void TTrayIcon::AppRestore()
 {
     if (FActive || WindowHiddenByUs) {
         WindowHiddenByUs = false;
-        if (MainWindow)
-            MainWindow->showNormal();
+        // The state is restored already; showNormal would also drop a maximized state.
+        if (MainWindow && !MainWindow->isVisible())
+            MainWindow->show();
     }
     if (FActive && !FSeparateIcon)
         DeleteIcon();

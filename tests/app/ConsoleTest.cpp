@@ -12,6 +12,8 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +23,21 @@
 #include <QPushButton>
 
 namespace {
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint at)
+{
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+void DoubleClick(QWidget* w, QPoint at)
+{
+    Mouse(w, QEvent::MouseButtonPress, at);
+    Mouse(w, QEvent::MouseButtonRelease, at);
+    Mouse(w, QEvent::MouseButtonDblClick, at);
+    Mouse(w, QEvent::MouseButtonRelease, at);
+}
 
 void Key(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = {})
 {
@@ -256,6 +273,28 @@ TEST_F(Console, FindWalksTheMatchesThenSaysThereAreNoMoreAndStartsAgain)
     EXPECT_EQ(errors_.last(), "Could not find \"ABC\" in Capture.");
 }
 
+TEST_F(Console, DoubleClickOnTheOpenCellEditorTogglesTheCrMarker)
+{
+    form_->show();
+    form_->PanelSetMeta->show();
+    TStringGrid* grid = form_->StringGrid1;
+    grid->SetCells(3, 2, "x");
+    const QPoint cell = grid->visualRect(grid->model()->index(1, 2)).center();
+    Mouse(grid->viewport(), QEvent::MouseButtonPress, cell);
+    Mouse(grid->viewport(), QEvent::MouseButtonRelease, cell);
+    // The always-shown editor now covers the cell and takes the double click.
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    DoubleClick(editor, editor->rect().center());
+    EXPECT_EQ(grid->Cells(3, 2), "^M");
+    EXPECT_EQ(editor->text(), "^M");
+    DoubleClick(editor, editor->rect().center());
+    EXPECT_EQ(grid->Cells(3, 2), "");
+    DoubleClick(editor, editor->rect().center());
+    grid->SetCurrent(2, 2);  // the editor hands its text back as it closes
+    EXPECT_EQ(grid->Cells(3, 2), "^M");
+}
+
 TEST(MetaKeyRecords, WriteExactly67BytesPerRecordCutToTheirFields)
 {
     std::vector<TMetaKeyRecord> records(kMetaKeyRows);
@@ -342,4 +381,13 @@ TEST_F(Console, CtrlCSendsItsByteAndTheDisplayStillCopies)
     Key(memo(), Qt::Key_C, Qt::ControlModifier, "\x03");
     EXPECT_EQ(Sent(1), "\x03");
     EXPECT_EQ(QApplication::clipboard()->text(), "copy");
+}
+
+TEST_F(Console, CopyToClipboardThenPasteSendsBackTheSameBytes)
+{
+    Receive(std::string("a\xA0\x98z\r\nb\tc"));
+    memo()->SelectText(0, 9);
+    form_->CopytoClipboard1->trigger();
+    form_->PastefromClipboard1->trigger();
+    EXPECT_EQ(Sent(8), std::string("a\xA0\x98z\nb\tc"));
 }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -116,4 +117,32 @@ TEST(InstanceCheck, CountsProcessesByExecutableFileNameExactly)
     QDir(proc.path()).mkpath("55");  // no exe link: a process we may not look at
     EXPECT_EQ(CountProcessesNamed("morvel-pbx", proc.path().toStdString()), 2);
     EXPECT_EQ(CountProcessesNamed("Morvel-pbx", proc.path().toStdString()), 1);
+}
+
+TEST(CaptureFileBacklog, AnOpenFileTakesMoreLinesAtOnceThanTheBacklogHolds)
+{
+    QTemporaryDir dir;
+    TCaptureFile file;
+    file.Open(dir.path().toStdString() + "/", "x.CAP");
+    const std::string line(1000, 'x');
+    const int lines = int(TCaptureFile::kBacklogLimit / 1002) + 2000;
+    for (int i = 0; i < lines; ++i)
+        file.WriteLine(line);
+    EXPECT_TRUE(file.Flush());
+    EXPECT_EQ(file.DroppedBytes(), 0u);
+    file.Close();
+    EXPECT_EQ(QFileInfo(dir.filePath("x.CAP")).size(), qint64(lines) * 1002);
+}
+
+TEST(CaptureFileBacklog, AFullBacklogDropsABlockOfLinesNotOneLinePerWrite)
+{
+    TCaptureFile refused;
+    const std::string line(1000, 'x');
+    while (refused.DroppedBytes() == 0)
+        refused.WriteLine(line);
+    const uint64_t firstDrop = refused.DroppedBytes();
+    EXPECT_GE(firstDrop, TCaptureFile::kBacklogLimit / 5);
+    for (int i = 0; i < 100; ++i)
+        refused.WriteLine(line);
+    EXPECT_EQ(refused.DroppedBytes(), firstDrop);  // room was made for these
 }

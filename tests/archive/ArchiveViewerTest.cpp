@@ -7,11 +7,13 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTimer>
 #include <atomic>
 #include <fcntl.h>
 #include <stdexcept>
@@ -93,6 +95,26 @@ TEST_F(ArchiveViewerTest, WindowAsCreated)
     EXPECT_EQ(form.SpinEditY->value(), 2000);
     form.SpinEditY->setValue(2150);
     EXPECT_EQ(form.SpinEditY->value(), 2099);
+}
+
+// Closing the main window ends the program even while the viewer is open.
+TEST_F(ArchiveViewerTest, AnOpenViewerDoesNotKeepTheProgramRunning)
+{
+    QWidget mainWindow;
+    mainWindow.show();
+    form.show();
+    QTimer guard;  // ends the loop when the program would have gone on
+    guard.setSingleShot(true);
+    bool ended = false;
+    const QMetaObject::Connection watch =
+        QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { ended = guard.isActive(); });
+    QTimer::singleShot(0, &mainWindow, &QWidget::close);
+    QObject::connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    guard.start(5000);
+    QCoreApplication::exec();
+    QObject::disconnect(watch);
+    EXPECT_TRUE(ended);
+    form.hide();
 }
 
 TEST_F(ArchiveViewerTest, DayArrowsCrossMonthAndYearEnds)

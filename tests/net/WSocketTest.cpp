@@ -1,9 +1,12 @@
 #include "NetTestUtil.h"
 #include "WSocket.h"
 
+#include <QTimer>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -146,6 +149,40 @@ TEST_F(Loopback, HandlerThatDoesNotReadIsAskedAgainOnlyAfterAReceive)
     EXPECT_TRUE(WaitFor([&] { return calls == 2; }));
 }
 
+TEST_F(Loopback, PeerSendingFasterThanTheHandlerReadsDoesNotHoldTheEventLoop)
+{
+    std::atomic<bool> stop{false}, flooding{true};
+    bool firedDuringFlood = false, fired = false, posted = false;
+    // Posted from the first read: it runs once that read event lets go.
+    cli.OnDataAvailable = [&](TWSocket* s, uint16_t) {
+        char buf[64];
+        s->Receive(buf, sizeof buf);
+        if (posted)
+            return;
+        posted = true;
+        QTimer::singleShot(0, [&] {
+            firedDuringFlood = flooding;
+            fired = true;
+            stop = true;
+        });
+    };
+    auto peer = Admit();
+    fcntl(peer->fd(), F_SETFL, fcntl(peer->fd(), F_GETFL) & ~O_NONBLOCK);
+    std::thread flood([&] {
+        std::string chunk(65536, 'f');
+        QElapsedTimer timer;
+        timer.start();
+        while (!stop && timer.elapsed() < 10000 && send(peer->fd(), chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+        }
+        flooding = false;
+    });
+    EXPECT_TRUE(WaitFor([&] { return fired; }, 30000));
+    stop = true;
+    shutdown(peer->fd(), SHUT_RDWR);
+    flood.join();
+    EXPECT_TRUE(firedDuringFlood) << "other events waited until the peer paused";
+}
+
 TEST_F(Loopback, DupReplacesASessionWithoutNotifying)
 {
     auto first = Admit();
@@ -157,6 +194,37 @@ TEST_F(Loopback, DupReplacesASessionWithoutNotifying)
     cli.SendString("to second");
     EXPECT_TRUE(second->WaitReceived(9));
     EXPECT_EQ(log, (std::vector<std::string>{"available:0", "available:0"}));
+}
+
+TEST_F(Loopback, ConnectionAdoptedInsideAHandlerGetsItsEvents)
+{
+    // The second connection waits while the first is served, then takes over
+    // from inside the first one's session-closed handler.
+    TSocketHandle waiting = INVALID_SOCKET;
+    srv.OnSessionAvailable = [&](TWSocket* s, uint16_t) {
+        TSocketHandle h = s->Accept();
+        if (cli.State() == wsConnected)
+            waiting = h;
+        else
+            cli.Dup(h);
+    };
+    int sent = 0;
+    cli.OnDataSent = [&](TWSocket*, uint16_t) { ++sent; };
+    cli.OnSessionClosed = [&](TWSocket* s, uint16_t) {
+        if (waiting == INVALID_SOCKET)
+            return;
+        s->Dup(waiting);
+        waiting = INVALID_SOCKET;
+        s->SendString("next");
+    };
+    auto first = Admit();
+    RawPeer second(port);
+    ASSERT_TRUE(WaitFor([&] { return waiting != INVALID_SOCKET; }));
+    first->Close();
+    ASSERT_TRUE(second.WaitReceived(4));
+    EXPECT_EQ(second.received, "next");
+    EXPECT_TRUE(WaitFor([&] { return sent == 1; }, 5000)) << "OnDataSent follows the send";
+    EXPECT_EQ(cli.State(), wsConnected);
 }
 
 TEST_F(Loopback, ExceptionInHandlerAbortsThatSocket)

@@ -63,6 +63,25 @@ TEST_F(SerialTest, HangUpIsReportedOnceAndDoesNotSpin) {
     EXPECT_FALSE(Port->Active());
 }
 
+TEST_F(SerialTest, AnOpenedNonTerminalKeepsTheWorkerPaced) {
+    // /dev/null opens but is no serial line: every status query fails while
+    // poll() calls it readable at once.
+    Port->SetCommPort("/dev/null");
+    Port->SetActive(true);
+    ASSERT_TRUE(Port->Active());
+    EXPECT_EQ(Rec->Count(801), 1);
+    ASSERT_TRUE(WaitUntil([&] { return Rec->Count(9803) > 0; }, 3000));
+    const double before = ProcessCpuSeconds();
+    const int reportsBefore = Rec->Count(9803);
+    SpinFor(2000);
+    const double used = ProcessCpuSeconds() - before;
+    // One failed query per pass, and passes are at least a wait apart.
+    EXPECT_LT(Rec->Count(9803) - reportsBefore, 200);
+    EXPECT_LT(used, 0.5) << used << " s of CPU in 2 s";
+    Port->SetActive(false);
+    EXPECT_FALSE(Port->Active());
+}
+
 TEST_F(SerialTest, DestroyingFromInsideAHandlerEndsInBoundedTime) {
     Open();
     QElapsedTimer t;

@@ -3,6 +3,7 @@
 #include "SerialDevicePosix.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <atomic>
 #include <numeric>
 #include <thread>
@@ -38,8 +39,13 @@ TEST_F(SerialTest, ContinuousStreamGivesClustersOfAboutClusterSize) {
     EXPECT_EQ(Rec->Received(), stream);
     for (size_t i = 0; i + 1 < Rec->Clusters.size(); ++i)
         EXPECT_GE(Rec->Clusters[i].size(), 12u) << "cluster " << i;
-    const double mean = double(stream.size()) / double(Rec->Clusters.size());
-    EXPECT_LT(mean, 60.0) << "clusters are cut by size, not by the poll period";
+    // Cut by the 75 ms poll, nearly every cluster would be about 75 bytes; a busy
+    // machine may delay a few hand-offs and so make a few clusters larger.
+    std::vector<size_t> sizes;
+    for (const auto& cluster : Rec->Clusters)
+        sizes.push_back(cluster.size());
+    std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
+    EXPECT_LT(sizes[sizes.size() / 2], 60u) << "clusters are cut by size, not by the poll period";
     // One event per cluster, each finding its own cluster as the only one queued.
     ASSERT_EQ(Rec->SizeAtEvent.size(), Rec->Clusters.size());
     for (size_t i = 0; i < Rec->Clusters.size(); ++i)

@@ -68,6 +68,18 @@ TEST(SerialTermios, DataBitsParityStopBitsAndFlow) {
     EXPECT_EQ(t.c_cc[VSTOP], 0x13);
 }
 
+TEST(SerialTermios, RtsModesOtherThanHandshakeLeaveCtsFlowOff) {
+    LineSettings s;
+    for (int32_t rts : {0x1000, 0x3000}) {
+        s.FlowControl = rts;  // enable, toggle: transmission must not wait for CTS
+        EXPECT_FALSE(Filled(s).c_cflag & CRTSCTS) << std::hex << rts;
+    }
+    s.FlowControl = 0x2000;
+    EXPECT_TRUE(Filled(s).c_cflag & CRTSCTS);
+    s.FlowControl = 0x3000 | 0x0004;
+    EXPECT_TRUE(Filled(s).c_cflag & CRTSCTS);
+}
+
 TEST(SerialTermios, ImpossibleSettingsAreRefused) {
     TermiosImage t;
     LineSettings s;

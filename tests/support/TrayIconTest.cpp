@@ -126,6 +126,25 @@ TEST_F(TrayIconTest, WithSeparateIconTheIconStaysThroughMinimizeAndRestore)
     EXPECT_FALSE(fake->shown);
 }
 
+TEST_F(TrayIconTest, AMaximizedWindowComesBackMaximized)
+{
+    tray->SetActive(true);
+    tray->SetSeparateIcon(true);
+    window.showMaximized();
+    QCoreApplication::processEvents();
+    window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(window.isVisible());
+
+    // As the tray's double click and the taskbar do it: drop the minimized state only.
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowState(), Qt::WindowMaximized);
+    EXPECT_FALSE(tray->AppMinimized());
+}
+
 TEST_F(TrayIconTest, ActiveSetWhileMinimizedShowsTheIcon)
 {
     Minimize();
