@@ -213,35 +213,34 @@ bool TWSocket::CanChange(const char* name)
     return false;
 }
 
-void TWSocket::SetAddr(const std::string& value)
+bool TWSocket::Assign(std::string& field, bool& assigned, const std::string& value, const char* name)
 {
     std::string text = Trim(value);
-    if ((addrAssigned_ && text == addr_) || !CanChange("Addr"))
-        return;
-    addr_ = text;
-    addrAssigned_ = !text.empty();
-    addrResolved_ = false;
+    if ((assigned && text == field) || !CanChange(name))
+        return false;
+    field = text;
+    assigned = !text.empty();
+    return true;
+}
+
+void TWSocket::SetAddr(const std::string& value)
+{
+    if (Assign(addr_, addrAssigned_, value, "Addr"))
+        addrResolved_ = false;
 }
 
 void TWSocket::SetPort(const std::string& value)
 {
-    std::string text = Trim(value);
-    if ((portAssigned_ && text == port_) || !CanChange("Port"))
-        return;
-    port_ = text;
-    portAssigned_ = !text.empty();
-    portResolved_ = false;
+    if (Assign(port_, portAssigned_, value, "Port"))
+        portResolved_ = false;
 }
 
 void TWSocket::SetProto(const std::string& value)
 {
-    std::string text = Trim(value);
-    if ((protoAssigned_ && text == proto_) || !CanChange("Proto"))
-        return;
-    proto_ = text;
-    protoAssigned_ = !text.empty();
-    protoResolved_ = false;
-    portResolved_ = false;
+    if (Assign(proto_, protoAssigned_, value, "Proto")) {
+        protoResolved_ = false;
+        portResolved_ = false;
+    }
 }
 
 void TWSocket::SetLocalAddr(const std::string& value)

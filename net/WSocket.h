@@ -148,6 +148,8 @@ private:
     void SocketError(const std::string& operation);
     void RaiseException(const std::string& text);
     bool CanChange(const char* name);
+    // Stores a trimmed setting; false when it is unchanged.
+    bool Assign(std::string& field, bool& assigned, const std::string& value, const char* name);
 
     std::unique_ptr<SockApi::TSocketWatcher> watcher_;
     std::shared_ptr<char> life_ = std::make_shared<char>();
