@@ -146,9 +146,8 @@ void TForm1::CreateControls()
     SerialPortNG1->SetCommPort("COM2");
     SerialPortNG1->SetClusterSize(12);
     SerialPortNG1->SetErrorNoise(255);
-    SerialPortNG1->OnRxClusterEvent = [this](TSerialPortNG*) {
-        Dialogs::Reported([this] { SerialPortNG1RxClusterEvent(); })();
-    };
+    // The serial hand-off reports an error of the handler itself.
+    SerialPortNG1->OnRxClusterEvent = [this](TSerialPortNG*) { SerialPortNG1RxClusterEvent(); };
     // Errors of opening (112) and of a device that failed or went away (9803,
     // 9804, 9905) go to the status bar; the port's other reports stay silent.
     SerialPortNG1->OnProcessError = [this](TSerialPortNG*, uint32_t place, uint32_t code, const std::string&,

@@ -189,8 +189,7 @@ void TForm1::WCliDataAvailable()
             SerialPortNG1->SendText(text);
         return;
     }
-    QTimer* refusal = refusalTimer_;
-    if (refusal->isActive())
+    if (refusalTimer_->isActive())
         return;  // the one attempt is spent; the connection ends shortly
     RemoteLoginText += text;
     const size_t cr = RemoteLoginText.find('\r');
@@ -213,7 +212,7 @@ void TForm1::WCliDataAvailable()
         }
     }
     WCli->SendString("\r\nWrong Password. Access denied.\r\n");
-    refusal->start();
+    refusalTimer_->start();
 }
 
 void TForm1::WCliSessionClosed()
