@@ -100,12 +100,6 @@ QIcon ProgramIcon()
     return icon;
 }
 
-QPixmap SettingsImage()
-{
-    return QPixmap::fromImage(DrawSettingsImage(32));
-}
+QPixmap SettingsImage() { return QPixmap::fromImage(DrawSettingsImage(32)); }
 
-QPixmap HelpImage()
-{
-    return QPixmap::fromImage(DrawHelpImage(32));
-}
+QPixmap HelpImage() { return QPixmap::fromImage(DrawHelpImage(32)); }

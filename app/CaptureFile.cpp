@@ -36,10 +36,7 @@ void MakeDirectories(const std::string& directory)
 
 }  // namespace
 
-TCaptureFile::~TCaptureFile()
-{
-    Close();
-}
+TCaptureFile::~TCaptureFile() { Close(); }
 
 void TCaptureFile::Open(const std::string& directory, const std::string& name)
 {

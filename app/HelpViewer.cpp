@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <stdexcept>
@@ -77,10 +77,10 @@ void THelpViewer::ShowTopic(const QString& fileName, const QString& topic)
     const QString path = LocateHelpFile(fileName);
     if (path.isEmpty()) {
         const QString where = QFileInfo(fileName).isAbsolute()
-            ? QString()
-            : QStringLiteral(" beside the program (%1) or in the working directory (%2)")
-                  .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
-                       QDir::toNativeSeparators(QDir::currentPath()));
+                                  ? QString()
+                                  : QStringLiteral(" beside the program (%1) or in the working directory (%2)")
+                                        .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                                             QDir::toNativeSeparators(QDir::currentPath()));
         throw std::runtime_error(
             QStringLiteral("Cannot find the help file \"%1\"%2.").arg(fileName, where).toStdString());
     }

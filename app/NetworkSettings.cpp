@@ -22,8 +22,8 @@ std::string Encode(const TNetworkSettings& s, const std::function<std::string(st
 {
     const std::array<std::string, 7> lines = {
         s.RemoteEnabled ? "1" : "0",
-        scramble(s.FullAccessPassword) + kPieceDelimiter + scramble(s.ViewerPassword) + kPieceDelimiter
-            + scramble(s.SettingsPassword),
+        scramble(s.FullAccessPassword) + kPieceDelimiter + scramble(s.ViewerPassword) + kPieceDelimiter +
+            scramble(s.SettingsPassword),
         OneLine(s.ListenAddress),
         OneLine(s.ListenPort),
         s.NmsEnabled ? "1" : "0",

@@ -36,8 +36,8 @@ SettingsRead ReadSettingWords(const std::string& path, TSettingWords& words, std
         return SettingsRead::Damaged;
     }
     if (!DecodeSettingWords(bytes, words)) {
-        problem = "\"" + path + "\" is damaged (" + std::to_string(bytes.size()) + " bytes instead of "
-            + std::to_string(TSettingWords::kFileSize) + ")";
+        problem = "\"" + path + "\" is damaged (" + std::to_string(bytes.size()) + " bytes instead of " +
+                  std::to_string(TSettingWords::kFileSize) + ")";
         return SettingsRead::Damaged;
     }
     return SettingsRead::Read;

@@ -30,10 +30,7 @@ void TStatusBar::SetPanelText(int index, const QString& text)
         repaint_.start();
 }
 
-QSize TStatusBar::sizeHint() const
-{
-    return {400, fontMetrics().height() + 6};
-}
+QSize TStatusBar::sizeHint() const { return {400, fontMetrics().height() + 6}; }
 
 void TStatusBar::paintEvent(QPaintEvent*)
 {

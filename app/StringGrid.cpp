@@ -10,8 +10,7 @@ namespace {
 class TCellDelegate : public QStyledItemDelegate {
 public:
     explicit TCellDelegate(QObject* grid) : QStyledItemDelegate(grid), grid_(grid) {}
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (editor)
@@ -36,8 +35,8 @@ TStringGrid::TStringGrid(int columnCount, int rowCount, QWidget* parent)
 
 bool TStringGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick && watched->parent() == viewport() && currentRow() >= 0
-        && currentColumn() >= 0)
+    if (event->type() == QEvent::MouseButtonDblClick && watched->parent() == viewport() && currentRow() >= 0 &&
+        currentColumn() >= 0)
         emit cellDoubleClicked(currentRow(), currentColumn());
     return QTableWidget::eventFilter(watched, event);
 }

@@ -53,9 +53,9 @@ private:
     int DocumentPosition(size_t textPosition) const;
 
     std::deque<std::string> lines_;
-    int docLines_ = 0;        // model lines the document showed at the last sync
-    int removedFront_ = 0;    // lines deleted from the front since then
-    int firstDirty_ = 0;      // first line (current numbering) changed since then
+    int docLines_ = 0;      // model lines the document showed at the last sync
+    int removedFront_ = 0;  // lines deleted from the front since then
+    int firstDirty_ = 0;    // first line (current numbering) changed since then
     bool dirty_ = false;
     QTimer syncTimer_;
     QElapsedTimer sinceSync_;

@@ -155,7 +155,6 @@ void TForm1::CreateControls()
         if (noise == 0 && (place == 112 || place == 9803 || place == 9804 || place == 9905))
             ShowPortError(code);
     };
-
 }
 
 void TForm1::CreateSettingsPanel()
@@ -212,8 +211,7 @@ void TForm1::CreateSettingsPanel()
     PsetRA->hide();
 
     // A labelled edit: the caption labelWidth wide, the field beside it.
-    auto edit = [](QWidget* parent, const char* name, const QString& label, QRect field, int labelWidth,
-                   bool masked) {
+    auto edit = [](QWidget* parent, const char* name, const QString& label, QRect field, int labelWidth, bool masked) {
         (new QLabel(label, parent))->setGeometry(field.x() - labelWidth, field.y(), labelWidth - 2, field.height());
         auto* box = Named(new QLineEdit(parent), name);
         box->setGeometry(field);
@@ -246,8 +244,8 @@ void TForm1::CreateSettingsPanel()
 
 void TForm1::LayOut()
 {
-    const QRect screen = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry()
-                                                       : QRect(0, 0, 1024, 768);
+    const QRect screen =
+        QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect(0, 0, 1024, 768);
     resize(screen.width(), screen.height() - 30);
     const int w = screen.width();
     const int h = screen.height() - 30;
@@ -351,10 +349,12 @@ void TForm1::FormCreate()
     }
 
     if (options_.WatchSessionEnd)
-        sessionWatcher_ = new TSessionEndWatcher([this] {
-            Dialogs::Reported([this] { EndSession(); })();
-            QApplication::quit();
-        }, this);
+        sessionWatcher_ = new TSessionEndWatcher(
+            [this] {
+                Dialogs::Reported([this] { EndSession(); })();
+                QApplication::quit();
+            },
+            this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, Dialogs::Reported([this] { EndSession(); }));
 }
 

@@ -39,11 +39,11 @@ class TTerminalMemo;
 
 struct TForm1Options {
     NowFunction Now = SystemNow;
-    std::function<bool()> AnotherInstanceRunning;  // the /proc check when empty
-    std::vector<std::string> ExtraPorts;           // --port PATH, listed first
-    bool ListSystemPorts = true;                   // tests list only their own ports
-    bool WatchSessionEnd = true;                   // SIGTERM/SIGHUP end the session
-    std::function<void(int ms)> Pause;             // a wait on the main thread; QThread::msleep when empty
+    std::function<bool()> AnotherInstanceRunning;            // the /proc check when empty
+    std::vector<std::string> ExtraPorts;                     // --port PATH, listed first
+    bool ListSystemPorts = true;                             // tests list only their own ports
+    bool WatchSessionEnd = true;                             // SIGTERM/SIGHUP end the session
+    std::function<void(int ms)> Pause;                       // a wait on the main thread; QThread::msleep when empty
     std::function<std::unique_ptr<TTrayShell>()> TrayShell;  // the desktop's notification area when empty
 };
 
@@ -232,9 +232,9 @@ private:
     bool shown_ = false;
     bool sessionEnded_ = false;
     bool captureProblemShown_ = false;
-    QTimer* refusalTimer_ = nullptr;   // ends a refused remote session a moment later
-    uint64_t nmsDropped_ = 0;          // NMS output lost to the bound since the link was last up
-    bool nmsProblemShown_ = false;     // one NMS error box until the link works or is set up again
+    QTimer* refusalTimer_ = nullptr;  // ends a refused remote session a moment later
+    uint64_t nmsDropped_ = 0;         // NMS output lost to the bound since the link was last up
+    bool nmsProblemShown_ = false;    // one NMS error box until the link works or is set up again
     std::vector<std::string> startupProblems_;
     TSessionEndWatcher* sessionWatcher_ = nullptr;
 };

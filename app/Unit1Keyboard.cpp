@@ -127,10 +127,7 @@ void TForm1::CopyToPortCRClick()
     SerialPortNG1->SendText(text + '\r');
 }
 
-void TForm1::CopytoClipboard1Click()
-{
-    Memo1->copy();
-}
+void TForm1::CopytoClipboard1Click() { Memo1->copy(); }
 
 void TForm1::PastefromClipboard1Click()
 {

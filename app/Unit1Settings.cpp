@@ -29,10 +29,7 @@ const char* const kMetaKeyFile = "MetaKey.ini";
 // The band the settings panel takes from the display.
 constexpr int kPanelBand = 130;
 
-std::string Bytes(const QLineEdit* edit)
-{
-    return CodePage::ToBytes(edit->text());
-}
+std::string Bytes(const QLineEdit* edit) { return CodePage::ToBytes(edit->text()); }
 
 // A text typed into a list counts once the operator finishes it (Enter or
 // leaving the list): it selects the entry it names, or none. True when that
@@ -103,10 +100,7 @@ void TForm1::BraClick()
     PsetRA->raise();
 }
 
-void TForm1::BcloseClick()
-{
-    PsetRA->hide();
-}
+void TForm1::BcloseClick() { PsetRA->hide(); }
 
 void TForm1::ComboBox2Change()
 {

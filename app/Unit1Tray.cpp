@@ -42,7 +42,4 @@ void TForm1::TrayIcon1DblClick()
         BringBack(Form2);
 }
 
-void TForm1::ButtonHelpClick()
-{
-    ShowHelp(this, QStringLiteral("contents"));
-}
+void TForm1::ButtonHelpClick() { ShowHelp(this, QStringLiteral("contents")); }

@@ -21,11 +21,21 @@ namespace {
 class Fd {
 public:
     explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
-    int release() { const int fd = fd_; fd_ = -1; return fd; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
 private:
     int fd_;
 };
@@ -166,9 +176,6 @@ std::string ReadAll(const std::string& path)
     return bytes;
 }
 
-void Remove(const std::string& path) noexcept
-{
-    ::unlink(path.c_str());
-}
+void Remove(const std::string& path) noexcept { ::unlink(path.c_str()); }
 
 }  // namespace ArchiveFiles

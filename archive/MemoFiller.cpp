@@ -34,9 +34,7 @@ QString ToDisplayText(std::string_view bytes)
 
 }  // namespace
 
-TMemoFiller::TMemoFiller(QPlainTextEdit* memo, QObject* parent)
-    : QObject(parent)
-    , memo_(memo)
+TMemoFiller::TMemoFiller(QPlainTextEdit* memo, QObject* parent) : QObject(parent), memo_(memo)
 {
     timer_.setSingleShot(true);
     timer_.setInterval(0);

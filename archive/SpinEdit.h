@@ -5,9 +5,5 @@
 
 class TSpinEdit : public QSpinBox {
 public:
-    explicit TSpinEdit(QWidget* parent = nullptr)
-        : QSpinBox(parent)
-    {
-        lineEdit()->setReadOnly(true);
-    }
+    explicit TSpinEdit(QWidget* parent = nullptr) : QSpinBox(parent) { lineEdit()->setReadOnly(true); }
 };

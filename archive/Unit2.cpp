@@ -25,7 +25,7 @@
 namespace {
 
 const char* const kMonthNames[12] = {
-    "Януари", "Февруари", "Март",     "Април",    "Май",    "Юни",
+    "Януари", "Февруари", "Март",      "Април",    "Май",     "Юни",
     "Юли",    "Август",   "Септември", "Октомври", "Ноември", "Декември",
 };
 
@@ -177,10 +177,7 @@ int TForm2::DaysInMonth(int year, int month)
     return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-QString TForm2::TwoDigits(int n)
-{
-    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
-}
+QString TForm2::TwoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
 
 QString TForm2::ArchivePattern(int year, int month, int day)
 {
@@ -250,8 +247,8 @@ void TForm2::ButtonOpenClick()
     ArchiveFiles::Remove(kSnapshotFile);
 
     Load(std::move(bytes));
-    Label1->setText(QStringLiteral("Open File - %1-%2-%3.CAP")
-                        .arg(TwoDigits(day), TwoDigits(month), TwoDigits(year - 2000)));
+    Label1->setText(
+        QStringLiteral("Open File - %1-%2-%3.CAP").arg(TwoDigits(day), TwoDigits(month), TwoDigits(year - 2000)));
 }
 
 void TForm2::Load(std::string bytes)

@@ -10,8 +10,8 @@
 
 namespace Telnet {
 constexpr unsigned char IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240, EOR = 239;
-constexpr unsigned char OptBinary = 0, OptEcho = 1, OptSuppressGoAhead = 3, OptSendLocation = 23,
-                        OptTerminalType = 24, OptEndOfRecord = 25;
+constexpr unsigned char OptBinary = 0, OptEcho = 1, OptSuppressGoAhead = 3, OptSendLocation = 23, OptTerminalType = 24,
+                        OptEndOfRecord = 25;
 constexpr unsigned char SubIs = 0, SubSend = 1;
 }  // namespace Telnet
 

@@ -4,8 +4,7 @@
 #include <cstring>
 
 TTnCnx::TTnCnx()
-    : socket_(std::make_unique<TWSocket>()),
-      parser_([this](const TTelnetEvent& event) { ParserEvent(event); })
+    : socket_(std::make_unique<TWSocket>()), parser_([this](const TTelnetEvent& event) { ParserEvent(event); })
 {
     socket_->OnSessionConnected = [this](TWSocket*, uint16_t error) { SocketSessionConnected(error); };
     socket_->OnSessionClosed = [this](TWSocket*, uint16_t error) { SocketSessionClosed(error); };
@@ -28,30 +27,15 @@ void TTnCnx::Connect()
     socket_->Connect();
 }
 
-void TTnCnx::Close()
-{
-    socket_->Close();
-}
+void TTnCnx::Close() { socket_->Close(); }
 
-TSocketState TTnCnx::State() const
-{
-    return socket_->State();
-}
+TSocketState TTnCnx::State() const { return socket_->State(); }
 
-int TTnCnx::Send(const void* data, int len)
-{
-    return socket_->Send(data, len);
-}
+int TTnCnx::Send(const void* data, int len) { return socket_->Send(data, len); }
 
-int TTnCnx::SendString(const std::string& text)
-{
-    return Send(text.data(), int(text.size()));
-}
+int TTnCnx::SendString(const std::string& text) { return Send(text.data(), int(text.size())); }
 
-size_t TTnCnx::BufferedByteCount() const
-{
-    return socket_->BufferedByteCount();
-}
+size_t TTnCnx::BufferedByteCount() const { return socket_->BufferedByteCount(); }
 
 void TTnCnx::SocketSessionConnected(uint16_t error)
 {

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-TBuffer::TBuffer(int size)
-{
-    SetBufSize(size);
-}
+TBuffer::TBuffer(int size) { SetBufSize(size); }
 
 void TBuffer::SetBufSize(int size)
 {

@@ -17,10 +17,7 @@ std::string Trim(const std::string& text)
     return text.substr(first, last - first);
 }
 
-bool StartsWithDigit(const std::string& text)
-{
-    return !text.empty() && std::isdigit((unsigned char)text[0]);
-}
+bool StartsWithDigit(const std::string& text) { return !text.empty() && std::isdigit((unsigned char)text[0]); }
 
 // The value of the leading decimal digits, saturated so that it cannot wrap.
 long LeadingNumber(const std::string& text)
@@ -41,8 +38,8 @@ constexpr uint32_t kReceiveLoopBudget = 256 * 1024;
 
 bool ClosesSession(int error)
 {
-    return error == ErrInvalidArgument || error == ErrNotSocket || error == ErrConnAborted ||
-           error == ErrConnReset || error == ErrNotConnected;
+    return error == ErrInvalidArgument || error == ErrNotSocket || error == ErrConnAborted || error == ErrConnReset ||
+           error == ErrNotConnected;
 }
 
 }  // namespace
@@ -187,8 +184,7 @@ uint32_t WSocketResolveHost(const std::string& host)
 
 TWSocket::TWSocket()
     : watcher_(std::make_unique<TSocketWatcher>([this](unsigned events, int error) { Dispatch(events, error); }))
-{
-}
+{}
 
 TWSocket::~TWSocket()
 {
@@ -372,10 +368,7 @@ void TWSocket::CloseHandleNow()
     ++serial_;
 }
 
-void TWSocket::DiscardSendQueue()
-{
-    sendQueue_.clear();
-}
+void TWSocket::DiscardSendQueue() { sendQueue_.clear(); }
 
 void TWSocket::RestoreDefaults()
 {
@@ -730,10 +723,7 @@ void TWSocket::Shutdown(int how)
         SockApi::Shutdown(handle_, how);
 }
 
-void TWSocket::Close()
-{
-    InternalClose(true, 0);
-}
+void TWSocket::Close() { InternalClose(true, 0); }
 
 void TWSocket::Abort()
 {
@@ -905,7 +895,12 @@ void TWSocket::Dispatch(unsigned events, int error)
     uint16_t code = uint16_t(error);
     auto connected = [&] {
         ChangeState(wsConnected);
-        return RunHandler([&] { if (OnSessionConnected) OnSessionConnected(this, code); }, life, serial);
+        return RunHandler(
+            [&] {
+                if (OnSessionConnected)
+                    OnSessionConnected(this, code);
+            },
+            life, serial);
     };
     try {
         if ((events & FdConnect) && state_ != wsConnected) {

@@ -24,67 +24,115 @@ thread_local int g_lastError = 0;
 int MapErrno(int e)
 {
     switch (e) {
-    case 0: return 0;
-    case EINTR: return 10004;
-    case EBADF: return 10009;
+    case 0:
+        return 0;
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10009;
     case EACCES:
-    case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
+    case EPERM:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
     case EMFILE:
-    case ENFILE: return 10024;
+    case ENFILE:
+        return 10024;
     case EAGAIN:
-    case EINPROGRESS: return 10035;  // a non-blocking connect under way
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
+    case EINPROGRESS:
+        return 10035;  // a non-blocking connect under way
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return 10053;
     // Linux answers a send to a peer that is gone with EPIPE after the first
     // ECONNRESET; both mean the connection was reset.
     case ECONNRESET:
-    case EPIPE: return 10054;
+    case EPIPE:
+        return 10054;
     case ENOBUFS:
-    case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return e;
+    case ENOMEM:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return 10057;
+    case ESHUTDOWN:
+        return 10058;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
+    case EUSERS:
+        return 10068;
+    case EDQUOT:
+        return 10069;
+    case ESTALE:
+        return 10070;
+    case EREMOTE:
+        return 10071;
+    default:
+        return e;
     }
 }
 
 int MapResolverError(int eai)
 {
     switch (eai) {
-    case EAI_NONAME: return 11001;
-    case EAI_AGAIN: return 11002;
-    case EAI_FAIL: return 11003;
-    case EAI_SYSTEM: return MapErrno(errno);
-    default: return 11004;
+    case EAI_NONAME:
+        return 11001;
+    case EAI_AGAIN:
+        return 11002;
+    case EAI_FAIL:
+        return 11003;
+    case EAI_SYSTEM:
+        return MapErrno(errno);
+    default:
+        return 11004;
     }
 }
 
@@ -94,10 +142,7 @@ int Fail()
     return -1;
 }
 
-int Check(int result)
-{
-    return result < 0 ? Fail() : result;
-}
+int Check(int result) { return result < 0 ? Fail() : result; }
 
 sockaddr_in MakeAddr(uint32_t addr, uint16_t port)
 {
@@ -115,10 +160,7 @@ int SetIntOption(Handle h, int level, int name, int value)
 
 // Connection outcomes that a non-blocking connect may learn at once; they are
 // reported as the connect event, like any later outcome.
-bool IsConnectOutcome(int e)
-{
-    return e == ECONNREFUSED || e == ETIMEDOUT || e == ENETUNREACH || e == EHOSTUNREACH;
-}
+bool IsConnectOutcome(int e) { return e == ECONNREFUSED || e == ETIMEDOUT || e == ENETUNREACH || e == EHOSTUNREACH; }
 
 }  // namespace
 
@@ -186,10 +228,7 @@ int BytesWaiting(Handle h, unsigned long& count)
     return 0;
 }
 
-int Shutdown(Handle h, int how)
-{
-    return Check(shutdown(h, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR));
-}
+int Shutdown(Handle h, int how) { return Check(shutdown(h, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR)); }
 
 int CloseSocket(Handle h)
 {
@@ -302,10 +341,7 @@ TSocketWatcher::TSocketWatcher(Handler handler)
     QObject::connect(write_.get(), &QSocketNotifier::activated, [this] { OnWritable(); });
 }
 
-TSocketWatcher::~TSocketWatcher()
-{
-    Stop();
-}
+TSocketWatcher::~TSocketWatcher() { Stop(); }
 
 int TSocketWatcher::Watch(Handle h, Mode mode)
 {

@@ -12,7 +12,8 @@ namespace {
 
 // A legacy 8250 UART that the kernel registered but found no hardware for
 // reports type 0 (PORT_UNKNOWN); opening it fails or hangs.
-bool IsPhantomUart(const fs::path& entry) {
+bool IsPhantomUart(const fs::path& entry)
+{
     std::ifstream in(entry / "type");
     int type = -1;
     return in >> type && type == 0;
@@ -22,7 +23,8 @@ bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 
 }  // namespace
 
-bool NaturalLess(const std::string& a, const std::string& b) {
+bool NaturalLess(const std::string& a, const std::string& b)
+{
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         if (IsDigit(a[i]) && IsDigit(b[j])) {
@@ -53,7 +55,8 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     return a.size() - i < b.size() - j;
 }
 
-std::vector<std::string> ListCommPortsIn(const std::string& sysClassTty, const std::vector<std::string>& extraPorts) {
+std::vector<std::string> ListCommPortsIn(const std::string& sysClassTty, const std::vector<std::string>& extraPorts)
+{
     std::vector<std::string> real;
     std::error_code ec;
     for (fs::directory_iterator it(sysClassTty, ec), end; !ec && it != end; it.increment(ec)) {
@@ -72,6 +75,7 @@ std::vector<std::string> ListCommPortsIn(const std::string& sysClassTty, const s
     return ports;
 }
 
-std::vector<std::string> ListCommPorts(const std::vector<std::string>& extraPorts) {
+std::vector<std::string> ListCommPorts(const std::vector<std::string>& extraPorts)
+{
     return ListCommPortsIn("/sys/class/tty", extraPorts);
 }

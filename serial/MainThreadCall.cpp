@@ -24,7 +24,8 @@ struct MainThreadCall::State {
     ~State() { SerialDevice::CloseWake(WakeFd); }
 };
 
-MainThreadCall::MainThreadCall() : FState(std::make_shared<State>()) {
+MainThreadCall::MainThreadCall() : FState(std::make_shared<State>())
+{
     SerialDevice::CreateWake(FState->WakeFd);
     if (FState->WakeFd >= 0) {
         FNotifier = new QSocketNotifier(FState->WakeFd, QSocketNotifier::Read);
@@ -36,7 +37,8 @@ MainThreadCall::MainThreadCall() : FState(std::make_shared<State>()) {
     }
 }
 
-MainThreadCall::~MainThreadCall() {
+MainThreadCall::~MainThreadCall()
+{
     bool serving;
     {
         std::lock_guard<std::mutex> l(FState->Lock);
@@ -54,7 +56,8 @@ MainThreadCall::~MainThreadCall() {
     }
 }
 
-void MainThreadCall::Call(std::function<void()> procedure) {
+void MainThreadCall::Call(std::function<void()> procedure)
+{
     auto job = std::make_shared<State::Job>();
     job->Procedure = std::move(procedure);
     std::unique_lock<std::mutex> l(FState->Lock);
@@ -65,7 +68,8 @@ void MainThreadCall::Call(std::function<void()> procedure) {
     FState->Changed.wait(l, [&] { return job->Done || FState->Released || FState->Closed; });
 }
 
-void MainThreadCall::SetReleased(bool released) {
+void MainThreadCall::SetReleased(bool released)
+{
     {
         std::lock_guard<std::mutex> l(FState->Lock);
         FState->Released = released;
@@ -75,7 +79,8 @@ void MainThreadCall::SetReleased(bool released) {
 
 void MainThreadCall::Serve() { Serve(FState); }
 
-void MainThreadCall::Serve(const std::shared_ptr<State>& state) {
+void MainThreadCall::Serve(const std::shared_ptr<State>& state)
+{
     SerialDevice::DrainWake(state->WakeFd);
     for (;;) {
         std::shared_ptr<State::Job> job;
@@ -90,7 +95,8 @@ void MainThreadCall::Serve(const std::shared_ptr<State>& state) {
         struct Finish {
             State& S;
             State::Job& J;
-            ~Finish() {
+            ~Finish()
+            {
                 {
                     std::lock_guard<std::mutex> l(S.Lock);
                     J.Done = true;

@@ -28,7 +28,8 @@ static_assert(kCbaud == CBAUD && kBother == BOTHER);
 namespace {
 
 template <class F>
-auto Retry(F f) {
+auto Retry(F f)
+{
     decltype(f()) r;
     do
         r = f();
@@ -36,7 +37,8 @@ auto Retry(F f) {
     return r;
 }
 
-int Ioctl(int fd, unsigned long request, void* arg) {
+int Ioctl(int fd, unsigned long request, void* arg)
+{
     return Retry([&] { return ::ioctl(fd, request, arg); }) == 0 ? 0 : errno;
 }
 
@@ -46,11 +48,12 @@ bool NotSupported(int e) { return e == ENOTTY || e == EINVAL; }
 
 }  // namespace
 
-int FillTermios(TermiosImage& t, const LineSettings& s) {
+int FillTermios(TermiosImage& t, const LineSettings& s)
+{
     if (s.DataBits < 5 || s.DataBits > 8 || s.ParityType > 4 || s.StopBits > 2 || s.BaudRate == 0)
         return EINVAL;
-    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK |
-                   IGNPAR | IUCLC | IMAXBEL);
+    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR |
+                   IUCLC | IMAXBEL);
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT) | HUPCL);
@@ -58,11 +61,20 @@ int FillTermios(TermiosImage& t, const LineSettings& s) {
     t.c_cflag |= CREAD | CLOCAL | sizes[s.DataBits - 5] | BOTHER;
     t.c_ispeed = t.c_ospeed = s.BaudRate;
     switch (s.ParityType) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     // With INPCK a byte with a parity error is read as NUL: the only replacement
     // character Linux offers. Without it bad bytes pass unchanged and are only counted.
@@ -89,7 +101,8 @@ int FillTermios(TermiosImage& t, const LineSettings& s) {
     return 0;
 }
 
-bool TermiosTook(const TermiosImage& asked, const TermiosImage& got) {
+bool TermiosTook(const TermiosImage& asked, const TermiosImage& got)
+{
     const uint32_t mask = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
     if ((asked.c_cflag & mask) != (got.c_cflag & mask))
         return false;
@@ -98,12 +111,14 @@ bool TermiosTook(const TermiosImage& asked, const TermiosImage& got) {
     return have >= want * 0.98 && have <= want * 1.02;
 }
 
-std::string DevicePath(const std::string& commPort) {
+std::string DevicePath(const std::string& commPort)
+{
     std::string name = commPort.substr(0, 79);
     return name.find('/') == std::string::npos ? "/dev/" + name : name;
 }
 
-int Open(const std::string& path, int& fd) {
+int Open(const std::string& path, int& fd)
+{
     fd = Retry([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0)
         return errno;
@@ -119,7 +134,8 @@ int Open(const std::string& path, int& fd) {
     return 0;
 }
 
-int Close(int fd) {
+int Close(int fd)
+{
     if (fd < 0)
         return EBADF;
     // TIOCEXCL outlives this descriptor while another one (the simulator's) is open.
@@ -127,7 +143,8 @@ int Close(int fd) {
     return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
 }
 
-int GetTermios(int fd, TermiosImage& t) {
+int GetTermios(int fd, TermiosImage& t)
+{
     struct termios2 k;
     if (int e = Ioctl(fd, TCGETS2, &k))
         return e;
@@ -135,7 +152,8 @@ int GetTermios(int fd, TermiosImage& t) {
     return 0;
 }
 
-int SetTermios(int fd, const TermiosImage& t) {
+int SetTermios(int fd, const TermiosImage& t)
+{
     struct termios2 k;
     std::memcpy(&k, &t, sizeof k);
     if (int e = Ioctl(fd, TCSETS2, &k))
@@ -146,18 +164,21 @@ int SetTermios(int fd, const TermiosImage& t) {
     return TermiosTook(t, back) ? 0 : EINVAL;
 }
 
-int SetLine(int fd, Line line, bool on) {
+int SetLine(int fd, Line line, bool on)
+{
     int bits = line == Line::Rts ? TIOCM_RTS : TIOCM_DTR;
     int e = Ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
     return NotSupported(e) ? 0 : e;
 }
 
-int SetBreak(int fd, bool on) {
+int SetBreak(int fd, bool on)
+{
     int e = Retry([&] { return ::ioctl(fd, on ? TIOCSBRK : TIOCCBRK); }) == 0 ? 0 : errno;
     return NotSupported(e) ? 0 : e;
 }
 
-int GetModemStatus(int fd, uint32_t& status) {
+int GetModemStatus(int fd, uint32_t& status)
+{
     int bits = 0;
     status = 0;
     int e = Ioctl(fd, TIOCMGET, &bits);
@@ -174,7 +195,8 @@ int GetModemStatus(int fd, uint32_t& status) {
     return 0;
 }
 
-int GetErrorCounters(int fd, ErrorCounters& c) {
+int GetErrorCounters(int fd, ErrorCounters& c)
+{
     struct serial_icounter_struct k {};
     c = ErrorCounters{};
     int e = Ioctl(fd, TIOCGICOUNT, &k);
@@ -189,7 +211,8 @@ int GetErrorCounters(int fd, ErrorCounters& c) {
     return 0;
 }
 
-uint32_t ErrorWord(const ErrorCounters& before, const ErrorCounters& now) {
+uint32_t ErrorWord(const ErrorCounters& before, const ErrorCounters& now)
+{
     if (!before.Valid || !now.Valid)
         return 0;
     uint32_t word = 0;
@@ -206,7 +229,8 @@ uint32_t ErrorWord(const ErrorCounters& before, const ErrorCounters& now) {
     return word;
 }
 
-int QueueCounts(int fd, uint32_t& inQueue, uint32_t& outQueue) {
+int QueueCounts(int fd, uint32_t& inQueue, uint32_t& outQueue)
+{
     int in = 0, out = 0;
     if (int e = Ioctl(fd, FIONREAD, &in))
         return e;
@@ -217,13 +241,15 @@ int QueueCounts(int fd, uint32_t& inQueue, uint32_t& outQueue) {
     return 0;
 }
 
-int Purge(int fd) {
+int Purge(int fd)
+{
     return Retry([&] { return ::ioctl(fd, TCFLSH, TCIOFLUSH); }) == 0 ? 0 : errno;
 }
 
 int CheckHandle(int fd) { return fd >= 0 && ::fcntl(fd, F_GETFD) != -1 ? 0 : EBADF; }
 
-IoResult Read(int fd, void* buffer, size_t count) {
+IoResult Read(int fd, void* buffer, size_t count)
+{
     ssize_t n = Retry([&] { return ::read(fd, buffer, count); });
     if (n > 0 || (n == 0 && count == 0))
         return {IoStatus::Data, size_t(n), 0};
@@ -236,7 +262,8 @@ IoResult Read(int fd, void* buffer, size_t count) {
     return {IoStatus::Failed, 0, errno};
 }
 
-IoResult Write(int fd, const void* buffer, size_t count) {
+IoResult Write(int fd, const void* buffer, size_t count)
+{
     ssize_t n = Retry([&] { return ::write(fd, buffer, count); });
     if (n >= 0)
         return {IoStatus::Data, size_t(n), 0};
@@ -247,7 +274,8 @@ IoResult Write(int fd, const void* buffer, size_t count) {
     return {IoStatus::Failed, 0, errno};
 }
 
-WaitResult Wait(int fd, bool forInput, bool forOutput, int wakeFd, int timeoutMs) {
+WaitResult Wait(int fd, bool forInput, bool forOutput, int wakeFd, int timeoutMs)
+{
     struct pollfd p[2] = {};
     nfds_t n = 0;
     p[n++] = {wakeFd, POLLIN, 0};
@@ -269,24 +297,28 @@ WaitResult Wait(int fd, bool forInput, bool forOutput, int wakeFd, int timeoutMs
     return r;
 }
 
-int CreateWake(int& wakeFd) {
+int CreateWake(int& wakeFd)
+{
     wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     return wakeFd < 0 ? errno : 0;
 }
 
-void SignalWake(int wakeFd) {
+void SignalWake(int wakeFd)
+{
     uint64_t one = 1;
     if (wakeFd >= 0)
         Retry([&] { return ::write(wakeFd, &one, sizeof one); });
 }
 
-void DrainWake(int wakeFd) {
+void DrainWake(int wakeFd)
+{
     uint64_t value;
     if (wakeFd >= 0)
         Retry([&] { return ::read(wakeFd, &value, sizeof value); });
 }
 
-void CloseWake(int wakeFd) {
+void CloseWake(int wakeFd)
+{
     if (wakeFd >= 0)
         ::close(wakeFd);
 }

@@ -17,7 +17,7 @@ struct LineSettings {
     bool ParityErrorReplacement = false;
     char XONChar = 17;
     char XOFFChar = 19;
-    uint8_t WakeCount = 1;    // bytes that must wait before poll() reports input
+    uint8_t WakeCount = 1;  // bytes that must wait before poll() reports input
 };
 
 // Same layout as the kernel's struct termios2, so the settings logic can be

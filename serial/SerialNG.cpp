@@ -19,21 +19,22 @@ struct AutoTimeout {
     uint32_t Delay;
 };
 constexpr AutoTimeout AutoTimeoutTable[] = {
-    {110, 100000}, {300, 37000}, {600, 18000},  {1200, 9000},   {2400, 4500},
-    {4800, 2300},  {9600, 1100}, {14400, 760},  {19200, 570},   {38400, 290},
-    {56000, 200},  {57600, 190}, {115200, 95},  {128000, 85},   {256000, 43},
+    {110, 100000}, {300, 37000}, {600, 18000}, {1200, 9000}, {2400, 4500}, {4800, 2300}, {9600, 1100}, {14400, 760},
+    {19200, 570},  {38400, 290}, {56000, 200}, {57600, 190}, {115200, 95}, {128000, 85}, {256000, 43},
 };
 
 }  // namespace
 
-TSerialPortNG::TSerialPortNG() {
+TSerialPortNG::TSerialPortNG()
+{
     FPlatform = GetPlatformId();
     SerialDevice::CreateWake(FWakeFd);
     FHandOff = std::make_unique<MainThreadCall>();
     FWorker = std::make_unique<TWorkThread>(*this);
 }
 
-TSerialPortNG::~TSerialPortNG() {
+TSerialPortNG::~TSerialPortNG()
+{
     FDestroying = true;
     SwitchActive(false);
     // From here the worker never waits for the main thread, so it can always wind down.
@@ -50,13 +51,15 @@ TSerialPortNG::~TSerialPortNG() {
     SerialDevice::CloseWake(FWakeFd);
 }
 
-int32_t TSerialPortNG::GetPlatformId() {
+int32_t TSerialPortNG::GetPlatformId()
+{
     return 2;  // counted with the NT family: no made-up ring events
 }
 
 // ---- reports ----
 
-void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise) {
+void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)
+{
     if (FDestroying || Noise > FErrorNoise || !OnProcessError)
         return;
     auto handler = OnProcessError;  // the handler may replace itself
@@ -65,7 +68,8 @@ void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::strin
 
 // ---- opening and closing ----
 
-void TSerialPortNG::SwitchActive(bool Open) {
+void TSerialPortNG::SwitchActive(bool Open)
+{
     if (FActive) {
         ProcessError(100, 0, "Msg start deactivating Port", 2);
         if (int e = SetCommMask(0))
@@ -103,7 +107,8 @@ void TSerialPortNG::SwitchActive(bool Open) {
         ProcessError(201, uint32_t(err), "Error activating CommEventMask", 0);
 }
 
-void TSerialPortNG::LowerLinesOnClose() {
+void TSerialPortNG::LowerLinesOnClose()
+{
     // Active is already False here, so the property setters would not act.
     if (int e = SerialDevice::SetLine(FHandle, SerialDevice::Line::Dtr, false))
         ProcessError(602, uint32_t(e), "Error clearing DTR", 0);
@@ -113,7 +118,8 @@ void TSerialPortNG::LowerLinesOnClose() {
     FRTSState = false;
 }
 
-void TSerialPortNG::WaitThreadIdle(int times) {
+void TSerialPortNG::WaitThreadIdle(int times)
+{
     // The worker may be waiting for a hand-off right now; let it go on (its
     // procedures run later from the event loop) instead of stalling both threads.
     FHandOff->SetReleased(true);
@@ -125,7 +131,8 @@ void TSerialPortNG::WaitThreadIdle(int times) {
         FHandOff->SetReleased(false);
 }
 
-int TSerialPortNG::SetCommMask(uint32_t mask) {
+int TSerialPortNG::SetCommMask(uint32_t mask)
+{
     int e = SerialDevice::CheckHandle(FHandle);
     if (e == 0) {
         FEventMask = mask;
@@ -134,7 +141,8 @@ int TSerialPortNG::SetCommMask(uint32_t mask) {
     return e;
 }
 
-int TSerialPortNG::EnterHandle() {
+int TSerialPortNG::EnterHandle()
+{
     FHandleInUse.store(true);
     int fd = FHandle.load();
     if (fd < 0)
@@ -144,7 +152,8 @@ int TSerialPortNG::EnterHandle() {
 
 void TSerialPortNG::LeaveHandle() { FHandleInUse.store(false); }
 
-int TSerialPortNG::ReleaseHandle() {
+int TSerialPortNG::ReleaseHandle()
+{
     int fd = FHandle.exchange(-1);
     // The worker only holds the handle around short non-blocking calls and a
     // wait that the wake handle ends.
@@ -157,7 +166,8 @@ int TSerialPortNG::ReleaseHandle() {
 
 // ---- settings ----
 
-SerialDevice::LineSettings TSerialPortNG::CurrentLineSettings() const {
+SerialDevice::LineSettings TSerialPortNG::CurrentLineSettings() const
+{
     SerialDevice::LineSettings s;
     s.BaudRate = FBaudRate;
     s.DataBits = FDataBits;
@@ -171,7 +181,8 @@ SerialDevice::LineSettings TSerialPortNG::CurrentLineSettings() const {
     return s;
 }
 
-void TSerialPortNG::ApplyCommSettings() {
+void TSerialPortNG::ApplyCommSettings()
+{
     const int fd = FHandle;
     SerialDevice::TermiosImage t;
     if (int e = SerialDevice::GetTermios(fd, t)) {
@@ -196,12 +207,14 @@ void TSerialPortNG::ApplyCommSettings() {
 
 int TSerialPortNG::CheckTimeoutsReadable() const { return SerialDevice::CheckHandle(FHandle); }
 
-void TSerialPortNG::ApplyIfActive() {
+void TSerialPortNG::ApplyIfActive()
+{
     if (FActive)
         ApplyCommSettings();
 }
 
-void TSerialPortNG::ComputeAutoTimeouts() {
+void TSerialPortNG::ComputeAutoTimeouts()
+{
     uint32_t delay = 1100;
     for (const AutoTimeout& row : AutoTimeoutTable)
         if (row.Baud <= FBaudRate)
@@ -210,13 +223,16 @@ void TSerialPortNG::ComputeAutoTimeouts() {
     SetWTOCharDelayTime(delay);
 }
 
-void TSerialPortNG::SetQueueSizes(uint32_t failPlace) {
+void TSerialPortNG::SetQueueSizes(uint32_t failPlace)
+{
     // Linux sizes its tty buffers itself; the sizes are kept for the limits only.
     if (int e = SerialDevice::CheckHandle(FHandle))
-        ProcessError(failPlace, uint32_t(e), failPlace == 111 ? "Error setup Queuesize" : "Error can not set Quesize", 0);
+        ProcessError(failPlace, uint32_t(e), failPlace == 111 ? "Error setup Queuesize" : "Error can not set Quesize",
+                     0);
 }
 
-bool TSerialPortNG::SetLimDiv(uint8_t& field, uint8_t value, const char* warning) {
+bool TSerialPortNG::SetLimDiv(uint8_t& field, uint8_t value, const char* warning)
+{
     if (value > 100) {
         ProcessError(100, value, warning, 1);
         value = 100;
@@ -231,13 +247,15 @@ bool TSerialPortNG::SetLimDiv(uint8_t& field, uint8_t value, const char* warning
 // ---- property getters and setters ----
 
 bool TSerialPortNG::Active() const { return FActive; }
-void TSerialPortNG::SetActive(bool value) {
+void TSerialPortNG::SetActive(bool value)
+{
     if (value != FActive)
         SwitchActive(value);
 }
 
 std::string TSerialPortNG::CommPort() const { return FCommPort; }
-void TSerialPortNG::SetCommPort(const std::string& value) {
+void TSerialPortNG::SetCommPort(const std::string& value)
+{
     std::string name = value.substr(0, 255);
     if (name == FCommPort)
         return;
@@ -246,7 +264,8 @@ void TSerialPortNG::SetCommPort(const std::string& value) {
 }
 
 uint32_t TSerialPortNG::BaudRate() const { return FBaudRate; }
-void TSerialPortNG::SetBaudRate(uint32_t value) {
+void TSerialPortNG::SetBaudRate(uint32_t value)
+{
     if (value == FBaudRate)
         return;
     FBaudRate = value;
@@ -255,13 +274,14 @@ void TSerialPortNG::SetBaudRate(uint32_t value) {
     ApplyIfActive();
 }
 
-#define MORVEL_APPLIED_PROPERTY(Type, Name)           \
-    Type TSerialPortNG::Name() const { return F##Name; } \
-    void TSerialPortNG::Set##Name(Type value) {      \
-        if (value == F##Name)                        \
-            return;                                  \
-        F##Name = value;                             \
-        ApplyIfActive();                             \
+#define MORVEL_APPLIED_PROPERTY(Type, Name)                                                                            \
+    Type TSerialPortNG::Name() const { return F##Name; }                                                               \
+    void TSerialPortNG::Set##Name(Type value)                                                                          \
+    {                                                                                                                  \
+        if (value == F##Name)                                                                                          \
+            return;                                                                                                    \
+        F##Name = value;                                                                                               \
+        ApplyIfActive();                                                                                               \
     }
 MORVEL_APPLIED_PROPERTY(uint8_t, ParityType)
 MORVEL_APPLIED_PROPERTY(char, ParityErrorChar)
@@ -277,8 +297,8 @@ MORVEL_APPLIED_PROPERTY(uint32_t, WTOCharDelayTime)
 MORVEL_APPLIED_PROPERTY(uint16_t, WTOExtraDelayTime)
 #undef MORVEL_APPLIED_PROPERTY
 
-#define MORVEL_STORED_PROPERTY(Type, Name)           \
-    Type TSerialPortNG::Name() const { return F##Name; } \
+#define MORVEL_STORED_PROPERTY(Type, Name)                                                                             \
+    Type TSerialPortNG::Name() const { return F##Name; }                                                               \
     void TSerialPortNG::Set##Name(Type value) { F##Name = value; }
 MORVEL_STORED_PROPERTY(uint32_t, RTOCharDelayTime)
 MORVEL_STORED_PROPERTY(uint16_t, RTOExtraDelayTime)
@@ -294,7 +314,8 @@ uint8_t TSerialPortNG::XOFFLimDiv() const { return FXOFFLimDiv; }
 void TSerialPortNG::SetXOFFLimDiv(uint8_t value) { SetLimDiv(FXOFFLimDiv, value, "Warning XOffLimDef set to 100"); }
 
 bool TSerialPortNG::XTOAuto() const { return FXTOAuto; }
-void TSerialPortNG::SetXTOAuto(bool value) {
+void TSerialPortNG::SetXTOAuto(bool value)
+{
     if (value == FXTOAuto)
         return;
     FXTOAuto = value;
@@ -303,14 +324,16 @@ void TSerialPortNG::SetXTOAuto(bool value) {
 }
 
 uint16_t TSerialPortNG::RxQueueSize() const { return FRxQueueSize; }
-void TSerialPortNG::SetRxQueueSize(uint16_t value) {
+void TSerialPortNG::SetRxQueueSize(uint16_t value)
+{
     if (value == FRxQueueSize)
         return;
     FRxQueueSize = value;
     SetQueueSizes(101);
 }
 uint16_t TSerialPortNG::TxQueueSize() const { return FTxQueueSize; }
-void TSerialPortNG::SetTxQueueSize(uint16_t value) {
+void TSerialPortNG::SetTxQueueSize(uint16_t value)
+{
     if (value == FTxQueueSize)
         return;
     FTxQueueSize = value;
@@ -318,7 +341,8 @@ void TSerialPortNG::SetTxQueueSize(uint16_t value) {
 }
 
 bool TSerialPortNG::RTSState() const { return FRTSState; }
-void TSerialPortNG::SetRTSState(bool value) {
+void TSerialPortNG::SetRTSState(bool value)
+{
     if (!FActive)
         return;
     if (int e = SerialDevice::SetLine(FHandle, SerialDevice::Line::Rts, value))
@@ -326,7 +350,8 @@ void TSerialPortNG::SetRTSState(bool value) {
     FRTSState = value;
 }
 bool TSerialPortNG::DTRState() const { return FDTRState; }
-void TSerialPortNG::SetDTRState(bool value) {
+void TSerialPortNG::SetDTRState(bool value)
+{
     if (!FActive)
         return;
     if (int e = SerialDevice::SetLine(FHandle, SerialDevice::Line::Dtr, value))
@@ -334,15 +359,18 @@ void TSerialPortNG::SetDTRState(bool value) {
     FDTRState = value;
 }
 bool TSerialPortNG::BREAKState() const { return FBREAKState; }
-void TSerialPortNG::SetBREAKState(bool value) {
+void TSerialPortNG::SetBREAKState(bool value)
+{
     if (!FActive)
         return;
     if (int e = SerialDevice::SetBreak(FHandle, value))
-        ProcessError(value ? 701 : 702, uint32_t(e), value ? "Error setting BREAK State" : "Error clearing BREAK State", 0);
+        ProcessError(value ? 701 : 702, uint32_t(e), value ? "Error setting BREAK State" : "Error clearing BREAK State",
+                     0);
     FBREAKState = value;
 }
 
-uint32_t TSerialPortNG::ComHandle() const {
+uint32_t TSerialPortNG::ComHandle() const
+{
     int fd = FHandle;
     return fd < 0 ? kInvalidHandle : uint32_t(fd);
 }
@@ -361,13 +389,15 @@ uint32_t TSerialPortNG::WrittenBytes() const { return FWrittenBytes; }
 
 // ---- writing ----
 
-void TSerialPortNG::FireWriteDone() {
+void TSerialPortNG::FireWriteDone()
+{
     auto handler = OnWriteDone;
     if (handler)
         handler(this);
 }
 
-void TSerialPortNG::SendData(const void* Buffer, uint32_t Count) {
+void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
+{
     if (FSendInProgress) {
         ProcessError(901, 0, "Msg, dont enter SendData while SendInProgress is set", 2);
         return;
@@ -402,20 +432,23 @@ void TSerialPortNG::SendData(const void* Buffer, uint32_t Count) {
     FSendInProgress = false;
 }
 
-void TSerialPortNG::SendText(const std::string& Text) {
+void TSerialPortNG::SendText(const std::string& Text)
+{
     if (!Text.empty())
         SendData(Text.data(), uint32_t(Text.size()));
 }
 
 // ---- received clusters ----
 
-int32_t TSerialPortNG::QueuedClusterSize() {
+int32_t TSerialPortNG::QueuedClusterSize()
+{
     std::lock_guard<std::mutex> l(ClusterLock);
     std::erase(ClusterList, nullptr);
     return ClusterList.empty() ? -1 : int32_t(ClusterList.front()->GetSize());
 }
 
-std::string TSerialPortNG::PopClusterText() {
+std::string TSerialPortNG::PopClusterText()
+{
     std::lock_guard<std::mutex> l(ClusterLock);
     std::erase(ClusterList, nullptr);
     if (ClusterList.empty())
@@ -425,7 +458,8 @@ std::string TSerialPortNG::PopClusterText() {
     return text;
 }
 
-void TSerialPortNG::InjectCluster(std::string bytes, uint32_t errorFlags) {
+void TSerialPortNG::InjectCluster(std::string bytes, uint32_t errorFlags)
+{
     {
         std::lock_guard<std::mutex> l(ClusterLock);
         ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorFlags));

@@ -11,12 +11,14 @@
 #include <string>
 
 class TSerialPortNG;
-namespace SerialDevice { struct LineSettings; }
+namespace SerialDevice {
+struct LineSettings;
+}
 using SerialDevice_LineSettings = SerialDevice::LineSettings;
 
 using TNotifyEvent = std::function<void(TSerialPortNG* Sender)>;
-using TNotifyErrorEvent = std::function<void(TSerialPortNG* Sender, uint32_t Place, uint32_t Code,
-                                             const std::string& Msg, uint8_t Noise)>;
+using TNotifyErrorEvent =
+    std::function<void(TSerialPortNG* Sender, uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)>;
 
 // One block of received bytes, in arrival order.
 class TSerialCluster {
@@ -28,7 +30,15 @@ public:
     uint32_t ErrorFlags = 0;
 };
 
-enum TComStateFlag : uint8_t { fCtlHold = 1, fDsrHold = 2, fRlsHold = 4, fXoffHold = 8, fXOffSent = 16, fEof = 32, fTxim = 64 };
+enum TComStateFlag : uint8_t {
+    fCtlHold = 1,
+    fDsrHold = 2,
+    fRlsHold = 4,
+    fXoffHold = 8,
+    fXOffSent = 16,
+    fEof = 32,
+    fTxim = 64
+};
 using TComStateFlags = uint8_t;
 
 class TSerialPortNG {
@@ -39,67 +49,67 @@ public:
     TSerialPortNG& operator=(const TSerialPortNG&) = delete;
 
     // --- published properties (initial values as constructed) ---
-    bool Active() const;                       // False
+    bool Active() const;  // False
     void SetActive(bool value);
-    std::string CommPort() const;              // "COM2"; a name without '/' opens under /dev/
+    std::string CommPort() const;  // "COM2"; a name without '/' opens under /dev/
     void SetCommPort(const std::string& value);
-    uint32_t BaudRate() const;                 // 9600
+    uint32_t BaudRate() const;  // 9600
     void SetBaudRate(uint32_t value);
-    uint8_t ParityType() const;                // 0
+    uint8_t ParityType() const;  // 0
     void SetParityType(uint8_t value);
-    char ParityErrorChar() const;              // 0
+    char ParityErrorChar() const;  // 0
     void SetParityErrorChar(char value);
-    bool ParityErrorReplacement() const;       // False
+    bool ParityErrorReplacement() const;  // False
     void SetParityErrorReplacement(bool value);
-    uint8_t StopBits() const;                  // 0
+    uint8_t StopBits() const;  // 0
     void SetStopBits(uint8_t value);
-    uint8_t DataBits() const;                  // 8
+    uint8_t DataBits() const;  // 8
     void SetDataBits(uint8_t value);
-    char XONChar() const;                      // 17
+    char XONChar() const;  // 17
     void SetXONChar(char value);
-    char XOFFChar() const;                     // 19
+    char XOFFChar() const;  // 19
     void SetXOFFChar(char value);
-    uint8_t XONLimDiv() const;                 // 33
+    uint8_t XONLimDiv() const;  // 33
     void SetXONLimDiv(uint8_t value);
-    uint8_t XOFFLimDiv() const;                // 33
+    uint8_t XOFFLimDiv() const;  // 33
     void SetXOFFLimDiv(uint8_t value);
-    int32_t FlowControl() const;               // 0
+    int32_t FlowControl() const;  // 0
     void SetFlowControl(int32_t value);
-    bool StripNullChars() const;               // False
+    bool StripNullChars() const;  // False
     void SetStripNullChars(bool value);
-    char EventChar() const;                    // 0
+    char EventChar() const;  // 0
     void SetEventChar(char value);
-    uint32_t RTOCharDelayTime() const;         // 1100
+    uint32_t RTOCharDelayTime() const;  // 1100
     void SetRTOCharDelayTime(uint32_t value);
-    uint16_t RTOExtraDelayTime() const;        // 250
+    uint16_t RTOExtraDelayTime() const;  // 250
     void SetRTOExtraDelayTime(uint16_t value);
-    uint32_t WTOCharDelayTime() const;         // 1100
+    uint32_t WTOCharDelayTime() const;  // 1100
     void SetWTOCharDelayTime(uint32_t value);
-    uint16_t WTOExtraDelayTime() const;        // 250
+    uint16_t WTOExtraDelayTime() const;  // 250
     void SetWTOExtraDelayTime(uint16_t value);
-    bool XTOAuto() const;                      // True
+    bool XTOAuto() const;  // True
     void SetXTOAuto(bool value);
-    uint16_t ClusterSize() const;              // 3072
+    uint16_t ClusterSize() const;  // 3072
     void SetClusterSize(uint16_t value);
-    uint16_t RxQueueSize() const;              // 4096
+    uint16_t RxQueueSize() const;  // 4096
     void SetRxQueueSize(uint16_t value);
-    uint16_t TxQueueSize() const;              // 4096
+    uint16_t TxQueueSize() const;  // 4096
     void SetTxQueueSize(uint16_t value);
-    uint8_t ErrorNoise() const;                // 255
+    uint8_t ErrorNoise() const;  // 255
     void SetErrorNoise(uint8_t value);
-    bool ReadRequest() const;                  // False
+    bool ReadRequest() const;  // False
     void SetReadRequest(bool value);
-    bool RTSState() const;                     // True
+    bool RTSState() const;  // True
     void SetRTSState(bool value);
-    bool DTRState() const;                     // True
+    bool DTRState() const;  // True
     void SetDTRState(bool value);
-    bool BREAKState() const;                   // False
+    bool BREAKState() const;  // False
     void SetBREAKState(bool value);
-    bool ThreadQuietMode() const;              // False
+    bool ThreadQuietMode() const;  // False
     void SetThreadQuietMode(bool value);
 
     // --- read-only status ---
-    uint32_t ComHandle() const;                // 0xFFFFFFFF while closed
+    uint32_t ComHandle() const;  // 0xFFFFFFFF while closed
     bool CTSState() const;
     bool DSRState() const;
     bool RLSDState() const;
@@ -126,9 +136,8 @@ public:
     void InjectCluster(std::string bytes, uint32_t errorFlags = 0);
 
     // --- events ---
-    TNotifyEvent OnCommEvent, OnCommStat, OnTxQueueEmptyEvent, OnWriteDone, OnBreakEvent, OnCTSEvent,
-        OnDSREvent, OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent,
-        OnRxEventCharEvent;
+    TNotifyEvent OnCommEvent, OnCommStat, OnTxQueueEmptyEvent, OnWriteDone, OnBreakEvent, OnCTSEvent, OnDSREvent,
+        OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent, OnRxEventCharEvent;
     TNotifyErrorEvent OnProcessError;
 
 private:

@@ -6,7 +6,8 @@
 #include <cerrno>
 #include <chrono>
 
-uint32_t SerialTick() {
+uint32_t SerialTick()
+{
     using namespace std::chrono;
     return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
@@ -20,19 +21,22 @@ constexpr int kMaxStatusQueries = 16;
 
 TWorkThread::TWorkThread(TSerialPortNG& port) : Port(port), Thread([this] { Execute(); }) {}
 
-TWorkThread::~TWorkThread() {
+TWorkThread::~TWorkThread()
+{
     Terminate();
     if (Thread.joinable())
         Thread.join();
 }
 
-void TWorkThread::Terminate() {
+void TWorkThread::Terminate()
+{
     Terminated = true;
     SerialDevice::SignalWake(Port.FWakeFd);
 }
 
 template <class F>
-bool TWorkThread::WithHandle(F f) {
+bool TWorkThread::WithHandle(F f)
+{
     int fd = Port.EnterHandle();
     if (fd < 0)
         return false;
@@ -41,7 +45,8 @@ bool TWorkThread::WithHandle(F f) {
     return true;
 }
 
-void TWorkThread::Execute() {
+void TWorkThread::Execute()
+{
     LastReadTick = SerialTick();
     Working = Port.FActive;
     while (!(Terminated && !Working)) {
@@ -61,7 +66,8 @@ void TWorkThread::Execute() {
     Port.FThreadIsRunning = false;
 }
 
-void TWorkThread::WorkingPass() {
+void TWorkThread::WorkingPass()
+{
     Port.FThreadIsRunning = true;
     if (Port.FOpenGeneration != SeenGeneration) {
         // A new open: forget what the previous device told us.
@@ -88,7 +94,8 @@ void TWorkThread::WorkingPass() {
     }
 }
 
-void TWorkThread::WaitStep() {
+void TWorkThread::WaitStep()
+{
     const bool writing = Job != nullptr || Port.FSendInProgress;
     if (!ReadPending && !WaitPending && !writing)
         return;
@@ -124,7 +131,8 @@ void TWorkThread::WaitStep() {
         FinishEventWait();
 }
 
-void TWorkThread::DeviceGone(int error) {
+void TWorkThread::DeviceGone(int error)
+{
     if (Lost)
         return;
     // Reported once; the port stays open (nothing reopens by itself) and the
@@ -137,7 +145,8 @@ void TWorkThread::DeviceGone(int error) {
 // that a Win32 event wait would have reported. Not detectable here: the event
 // character (no termios equivalent), and on devices without TIOCGICOUNT (ptys,
 // many USB adapters) breaks and line errors.
-void TWorkThread::PollLineStatus() {
+void TWorkThread::PollLineStatus()
+{
     if (Lost)
         return;
     uint32_t modem = 0;
@@ -228,7 +237,8 @@ void TWorkThread::PollLineStatus() {
     }
 }
 
-void TWorkThread::TryRead() {
+void TWorkThread::TryRead()
+{
     if (Lost)
         return;
     if (InQueue == 0) {
@@ -267,7 +277,8 @@ void TWorkThread::TryRead() {
     }
 }
 
-void TWorkThread::FinishRead() {
+void TWorkThread::FinishRead()
+{
     ReadPending = false;
     if (!Port.FActive) {
         StoreError(9907, ECANCELED, "Error read aborted", 0);
@@ -293,7 +304,8 @@ void TWorkThread::FinishRead() {
     }
 }
 
-void TWorkThread::QueueCluster(std::string bytes) {
+void TWorkThread::QueueCluster(std::string bytes)
+{
     if (Port.FDestroying)
         return;
     if (Port.FStripNulls)
@@ -311,12 +323,14 @@ void TWorkThread::QueueCluster(std::string bytes) {
 }
 
 // Events seen while no wait was pending stay noted and end the next wait at once.
-void TWorkThread::StartEventWait() {
+void TWorkThread::StartEventWait()
+{
     EventMask = 0;
     WaitPending = true;
 }
 
-void TWorkThread::FinishEventWait() {
+void TWorkThread::FinishEventWait()
+{
     EventMask = SeenEvents & Port.FEventMask;
     SeenEvents = 0;
     WaitPending = false;
@@ -326,15 +340,16 @@ void TWorkThread::FinishEventWait() {
     }
 }
 
-void TWorkThread::DispatchCommEvents() {
+void TWorkThread::DispatchCommEvents()
+{
     if (Port.FDestroying)
         return;
     Port.FCommEvent = EventMask;
     static constexpr std::pair<uint32_t, TNotifyEvent TSerialPortNG::*> order[] = {
-        {0x040, &TSerialPortNG::OnBreakEvent},  {0x008, &TSerialPortNG::OnCTSEvent},
-        {0x010, &TSerialPortNG::OnDSREvent},    {0x080, &TSerialPortNG::OnLineErrorEvent},
-        {0x100, &TSerialPortNG::OnRingEvent},   {0x020, &TSerialPortNG::OnRLSDEvent},
-        {0x001, &TSerialPortNG::OnRxCharEvent}, {0x002, &TSerialPortNG::OnRxEventCharEvent},
+        {0x040, &TSerialPortNG::OnBreakEvent},        {0x008, &TSerialPortNG::OnCTSEvent},
+        {0x010, &TSerialPortNG::OnDSREvent},          {0x080, &TSerialPortNG::OnLineErrorEvent},
+        {0x100, &TSerialPortNG::OnRingEvent},         {0x020, &TSerialPortNG::OnRLSDEvent},
+        {0x001, &TSerialPortNG::OnRxCharEvent},       {0x002, &TSerialPortNG::OnRxEventCharEvent},
         {0x004, &TSerialPortNG::OnTxQueueEmptyEvent},
     };
     for (const auto& [bit, handler] : order)
@@ -344,7 +359,8 @@ void TWorkThread::DispatchCommEvents() {
         SyncHandler(&TSerialPortNG::OnCommEvent);
 }
 
-void TWorkThread::CheckWrite() {
+void TWorkThread::CheckWrite()
+{
     if (!Port.FSendInProgress)
         return;
     if (!Job)
@@ -357,7 +373,8 @@ void TWorkThread::CheckWrite() {
     }
     if (!Lost && Job->Done < Job->Bytes.size()) {
         SerialDevice::IoResult r{SerialDevice::IoStatus::Failed, 0, EBADF};
-        WithHandle([&](int fd) { r = SerialDevice::Write(fd, Job->Bytes.data() + Job->Done, Job->Bytes.size() - Job->Done); });
+        WithHandle(
+            [&](int fd) { r = SerialDevice::Write(fd, Job->Bytes.data() + Job->Done, Job->Bytes.size() - Job->Done); });
         if (r.Status == SerialDevice::IoStatus::Data) {
             Job->Done += r.Count;
             Port.FTxSent = Port.FTxSent || r.Count > 0;
@@ -373,7 +390,8 @@ void TWorkThread::CheckWrite() {
         FinishWrite(false, ETIMEDOUT);
 }
 
-void TWorkThread::FinishWrite(bool failed, uint32_t code) {
+void TWorkThread::FinishWrite(bool failed, uint32_t code)
+{
     const size_t done = Job->Done, asked = Job->Bytes.size();
     Job.reset();
     if (!failed)
@@ -387,13 +405,15 @@ void TWorkThread::FinishWrite(bool failed, uint32_t code) {
     SyncCall([port] { port->FireWriteDone(); });
 }
 
-void TWorkThread::SyncCall(std::function<void()> procedure) {
+void TWorkThread::SyncCall(std::function<void()> procedure)
+{
     if (Port.FThreadQuietMode)
         return;
     Port.FHandOff->Call(std::move(procedure));
 }
 
-void TWorkThread::SyncHandler(TNotifyEvent TSerialPortNG::*handler) {
+void TWorkThread::SyncHandler(TNotifyEvent TSerialPortNG::*handler)
+{
     TSerialPortNG* port = &Port;
     SyncCall([port, handler] {
         auto h = port->*handler;
@@ -402,7 +422,8 @@ void TWorkThread::SyncHandler(TNotifyEvent TSerialPortNG::*handler) {
     });
 }
 
-void TWorkThread::StoreError(uint32_t Place, uint32_t Code, const char* Msg, uint8_t Noise) {
+void TWorkThread::StoreError(uint32_t Place, uint32_t Code, const char* Msg, uint8_t Noise)
+{
     TSerialPortNG* port = &Port;
     std::string msg = Msg;
     SyncCall([port, Place, Code, msg, Noise] { port->ProcessError(Place, Code, msg, Noise); });

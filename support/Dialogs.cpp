@@ -12,8 +12,8 @@ QString Title() { return QApplication::applicationDisplayName(); }
 
 bool DefaultConfirm(QWidget* parent, const QString& text)
 {
-    return QMessageBox::question(parent, Title(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        == QMessageBox::Yes;
+    return QMessageBox::question(parent, Title(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 void DefaultErrorMessage(QWidget* parent, const QString& text)

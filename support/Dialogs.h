@@ -15,8 +15,7 @@ extern std::function<void(QWidget* parent, const QString& text)> ErrorMessage;
 // The application's standard error box, for errors that abandon a handler.
 extern std::function<void(const QString& text)> ErrorBox;
 // The one-line prompt (PasswordQuery): true when confirmed, and then value holds the entry.
-extern std::function<bool(const QString& caption, const QString& prompt, bool masked, QString& value)>
-    PasswordPrompt;
+extern std::function<bool(const QString& caption, const QString& prompt, bool masked, QString& value)> PasswordPrompt;
 
 void RestoreDefaults();
 

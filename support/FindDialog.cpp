@@ -7,8 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TFindDialog::TFindDialog(QWidget* parent)
-    : QDialog(parent)
+TFindDialog::TFindDialog(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(tr("Find"));
     setModal(false);

@@ -9,7 +9,7 @@ class QLineEdit;
 class QPushButton;
 
 enum TFindOption : unsigned {
-    frFindNext = 1u << 0,   // set on every press of Find Next; callers clear it
+    frFindNext = 1u << 0,  // set on every press of Find Next; callers clear it
     frMatchCase = 1u << 1,
 };
 using TFindOptions = unsigned;

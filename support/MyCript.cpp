@@ -3,8 +3,7 @@
 #include <mutex>
 #include <random>
 
-const std::array<uint8_t, 12> ScrambleKey = {0x5E, 0x91, 0x0B, 0xC4, 0x27, 0xD8,
-                                             0x63, 0xAF, 0x14, 0x72, 0xE9, 0x3D};
+const std::array<uint8_t, 12> ScrambleKey = {0x5E, 0x91, 0x0B, 0xC4, 0x27, 0xD8, 0x63, 0xAF, 0x14, 0x72, 0xE9, 0x3D};
 
 namespace {
 
@@ -32,10 +31,7 @@ uint8_t HexPair(char high, char low)
 
 }  // namespace
 
-std::string ScramblePassword(std::string_view password)
-{
-    return ScramblePassword(password, DefaultRandomByte);
-}
+std::string ScramblePassword(std::string_view password) { return ScramblePassword(password, DefaultRandomByte); }
 
 std::string ScramblePassword(std::string_view password, const RandomByteSource& randomByte)
 {

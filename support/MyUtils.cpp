@@ -31,8 +31,8 @@ QSize AverageCharSize(const QFontMetrics& metrics)
 
 bool PasswordQuery(const QString& caption, const QString& prompt, bool masked, QString& value)
 {
-    QDialog dialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                                | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QDialog dialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     dialog.setObjectName(QStringLiteral("PasswordQuery"));
     dialog.setWindowTitle(caption);
     const QSize units = AverageCharSize(QFontMetrics(dialog.font()));
@@ -44,8 +44,8 @@ bool PasswordQuery(const QString& caption, const QString& prompt, bool masked, Q
     label->setWordWrap(true);
     const int labelLeft = MulDiv(8, x, 4);
     const int labelTop = MulDiv(8, y, 8);
-    const QRect labelRect = label->fontMetrics().boundingRect(
-        QRect(0, 0, MulDiv(164, x, 4), 1 << 16), Qt::TextWordWrap, prompt);
+    const QRect labelRect =
+        label->fontMetrics().boundingRect(QRect(0, 0, MulDiv(164, x, 4), 1 << 16), Qt::TextWordWrap, prompt);
     label->setGeometry(labelLeft, labelTop, std::max(labelRect.width(), 1), labelRect.height());
 
     auto* edit = new QLineEdit(&dialog);

@@ -46,8 +46,7 @@ size_t MemFind(std::string_view text, std::string_view pattern, size_t from)
 
 }  // namespace
 
-size_t Find(std::string_view text, std::string_view pattern, size_t from, bool matchCase,
-            std::string_view folded)
+size_t Find(std::string_view text, std::string_view pattern, size_t from, bool matchCase, std::string_view folded)
 {
     constexpr size_t npos = std::string_view::npos;
     if (pattern.empty() || from > text.size() || text.size() - from < pattern.size())
@@ -76,8 +75,8 @@ size_t Find(std::string_view text, std::string_view pattern, size_t from, bool m
     return npos;
 }
 
-Step FindNext(std::string_view text, std::string_view findText, size_t findPosition, bool findNext,
-              bool matchCase, std::string_view folded)
+Step FindNext(std::string_view text, std::string_view findText, size_t findPosition, bool findNext, bool matchCase,
+              std::string_view folded)
 {
     Step step;
     step.further = findNext && findPosition != 0;

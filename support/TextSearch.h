@@ -21,8 +21,7 @@ std::string Folded(std::string_view text);
 // 0-based offset of the first occurrence of pattern starting at or after from,
 // npos when there is none. folded, when not empty, is Folded(text), kept by a
 // caller that searches a large text often without match case.
-size_t Find(std::string_view text, std::string_view pattern, size_t from, bool matchCase,
-            std::string_view folded = {});
+size_t Find(std::string_view text, std::string_view pattern, size_t from, bool matchCase, std::string_view folded = {});
 
 struct Step {
     size_t position = 0;   // 1-based position of the match in the whole text, 0 for none
@@ -32,8 +31,8 @@ struct Step {
 // One press of Find Next. findPosition is the previous match (0: none, so the
 // search starts at the beginning whatever findNext says); a further search
 // starts just after the previous match.
-Step FindNext(std::string_view text, std::string_view findText, size_t findPosition, bool findNext,
-              bool matchCase, std::string_view folded = {});
+Step FindNext(std::string_view text, std::string_view findText, size_t findPosition, bool findNext, bool matchCase,
+              std::string_view folded = {});
 
 // The message for a search that found nothing; place is "Capture" or "Archive".
 QString NotFoundMessage(bool further, const QString& findText, const QString& place);

@@ -6,11 +6,11 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QWindowStateChangeEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QTimer>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
 
 #include <exception>
 
@@ -148,10 +148,7 @@ void TTrayIcon::HandleRightClick()
         OnRightClick(this, Qt::RightButton, Qt::NoModifier, at.x(), at.y());
 }
 
-bool TTrayIcon::TaskbarWindowVisible() const
-{
-    return !MainWindow || MainWindow->isVisible();
-}
+bool TTrayIcon::TaskbarWindowVisible() const { return !MainWindow || MainWindow->isVisible(); }
 
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
 {

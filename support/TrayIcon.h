@@ -46,8 +46,8 @@ public:
 };
 
 using TTrayNotifyEvent = std::function<void(QObject* Sender)>;
-using TTrayMouseEvent = std::function<void(QObject* Sender, Qt::MouseButton Button,
-                                           Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TTrayMouseEvent =
+    std::function<void(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)>;
 
 class TTrayIcon : public QObject {
     Q_OBJECT
@@ -74,11 +74,11 @@ public:
     bool SeparateIcon() const { return FSeparateIcon; }  // false: shown only while minimized
     void SetSeparateIcon(bool value);
 
-    TTrayNotifyEvent OnClick;       // sender: the component
-    TTrayNotifyEvent OnDblClick;    // sender: the component
-    TTrayMouseEvent OnRightClick;   // sender: the component, cursor position on the screen
-    TTrayNotifyEvent OnMinimize;    // sender: the application
-    TTrayNotifyEvent OnRestore;     // sender: the application
+    TTrayNotifyEvent OnClick;      // sender: the component
+    TTrayNotifyEvent OnDblClick;   // sender: the component
+    TTrayMouseEvent OnRightClick;  // sender: the component, cursor position on the screen
+    TTrayNotifyEvent OnMinimize;   // sender: the application
+    TTrayNotifyEvent OnRestore;    // sender: the application
 
     bool ShellIconSupported() const { return FShellIconSupported; }
     bool IconPending() const { return FIconPending; }

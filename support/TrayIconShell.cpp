@@ -12,17 +12,23 @@ class TSystemTrayShell final : public TTrayShell {
 public:
     TSystemTrayShell()
     {
-        QObject::connect(&Tray, &QSystemTrayIcon::activated, &Tray,
-                         [this](QSystemTrayIcon::ActivationReason reason) {
-                             if (!OnMouse)
-                                 return;
-                             switch (reason) {
-                             case QSystemTrayIcon::Trigger: OnMouse(TTrayMouse::LeftUp); break;
-                             case QSystemTrayIcon::DoubleClick: OnMouse(TTrayMouse::LeftDoubleClick); break;
-                             case QSystemTrayIcon::Context: OnMouse(TTrayMouse::RightUp); break;
-                             default: break;
-                             }
-                         });
+        QObject::connect(&Tray, &QSystemTrayIcon::activated, &Tray, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (!OnMouse)
+                return;
+            switch (reason) {
+            case QSystemTrayIcon::Trigger:
+                OnMouse(TTrayMouse::LeftUp);
+                break;
+            case QSystemTrayIcon::DoubleClick:
+                OnMouse(TTrayMouse::LeftDoubleClick);
+                break;
+            case QSystemTrayIcon::Context:
+                OnMouse(TTrayMouse::RightUp);
+                break;
+            default:
+                break;
+            }
+        });
     }
 
     bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
@@ -72,7 +78,4 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TTrayShell> MakeSystemTrayShell()
-{
-    return std::make_unique<TSystemTrayShell>();
-}
+std::unique_ptr<TTrayShell> MakeSystemTrayShell() { return std::make_unique<TSystemTrayShell>(); }

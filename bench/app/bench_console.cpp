@@ -43,7 +43,7 @@ int main(int argc, char** argv)
         form.FindDialog1->SetOptions(frFindNext);
         form.FindDialog1Find();
     }
-    std::printf("find over %d display lines (no match, A-Z folding): %.2f ms per search\n",
-                form.Memo1->LineCount(), double(timer.nsecsElapsed()) / 1e6 / rounds);
+    std::printf("find over %d display lines (no match, A-Z folding): %.2f ms per search\n", form.Memo1->LineCount(),
+                double(timer.nsecsElapsed()) / 1e6 / rounds);
     return 0;
 }

@@ -18,10 +18,10 @@ namespace {
 
 double CpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 std::string PbxText(size_t bytes)
@@ -91,8 +91,8 @@ void TrimCost(int lines)
         memo.SyncNow();
         widgetNs += timer.nsecsElapsed();
     }
-    std::printf("trim of 20 lines plus 20 new ones at %5d lines: line list %6.2f us, display refresh %7.1f us\n",
-                lines, double(modelNs) / 1e3 / rounds, double(widgetNs) / 1e3 / rounds);
+    std::printf("trim of 20 lines plus 20 new ones at %5d lines: line list %6.2f us, display refresh %7.1f us\n", lines,
+                double(modelNs) / 1e3 / rounds, double(widgetNs) / 1e3 / rounds);
 }
 
 }  // namespace

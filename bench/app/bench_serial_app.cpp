@@ -121,7 +121,8 @@ void Flood(qint64 bytes)
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     Process sim, cat;
-    const QString port = StartSimulator(sim, {"--period", "0", "--flood", "0", "--flood-bytes", QString::number(bytes)});
+    const QString port =
+        StartSimulator(sim, {"--period", "0", "--flood", "0", "--flood-bytes", QString::number(bytes)});
     cat.setStandardOutputFile(dir.filePath("raw.out"));
     QElapsedTimer wall;
     wall.start();

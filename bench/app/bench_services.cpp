@@ -4,8 +4,8 @@
 // whether all bytes arrived. Then 100 connects and disconnects a second to the
 // remote access port for 10 seconds while PBX output goes on: the worst gap
 // of the event loop and the file descriptors left afterwards.
-#include "FreePort.h"
 #include "BenchSetup.h"
+#include "FreePort.h"
 #include "SerialNG.h"
 #include "TnCnx.h"
 #include "Unit1.h"
@@ -293,9 +293,10 @@ void Churn()
     const qint64 p99 = gaps.empty() ? 0 : gaps[gaps.size() * 99 / 100];
     std::printf("churn: %d connects in 10 s (%d greeted, %d busy, %d refused), %d clusters displayed meanwhile\n",
                 int(connects), int(greetings), int(busy), int(failures), clusters);
-    std::printf("    event loop gap: worst %lld ms, 99th percentile %lld ms; listener %s; descriptors %d before, %d after\n",
-                (long long)worstGap, (long long)p99, form->WSvr->State() == wsListening ? "listening" : "DOWN", fds0,
-                OpenDescriptors());
+    std::printf(
+        "    event loop gap: worst %lld ms, 99th percentile %lld ms; listener %s; descriptors %d before, %d after\n",
+        (long long)worstGap, (long long)p99, form->WSvr->State() == wsListening ? "listening" : "DOWN", fds0,
+        OpenDescriptors());
 }
 
 }  // namespace

@@ -28,11 +28,11 @@ std::string CaptureText(int lines)
     text.reserve(size_t(lines) * 90);
     char line[160];
     for (int i = 0; i < lines; ++i) {
-        const int n = std::snprintf(line, sizeof line,
-                                    "%02d:%02d:%02d EXT %04d CALL OUT 0888%06d TRUNK %02d DUR %02d:%02d COST %d.%02d LINE %05d %s\r\n",
-                                    (i / 3600) % 24, (i / 60) % 60, i % 60, 1000 + i % 9000, (i * 7919) % 1000000,
-                                    i % 32, (i / 7) % 60, i % 60, i % 10, i % 100, i % 100000,
-                                    i % 60000 == 59999 ? "ALARM 7 MAJOR" : "OK");
+        const int n = std::snprintf(
+            line, sizeof line,
+            "%02d:%02d:%02d EXT %04d CALL OUT 0888%06d TRUNK %02d DUR %02d:%02d COST %d.%02d LINE %05d %s\r\n",
+            (i / 3600) % 24, (i / 60) % 60, i % 60, 1000 + i % 9000, (i * 7919) % 1000000, i % 32, (i / 7) % 60, i % 60,
+            i % 10, i % 100, i % 100000, i % 60000 == 59999 ? "ALARM 7 MAJOR" : "OK");
         text.append(line, size_t(n));
     }
     return text;
@@ -69,7 +69,8 @@ void Report(const char* what, const Presses& p)
     double sum = 0;
     for (double t : p.times)
         sum += t;
-    std::printf("%-44s presses %3zu  mean %7.2f ms  worst %7.2f ms\n", what, p.times.size(), sum / double(p.times.size()), worst);
+    std::printf("%-44s presses %3zu  mean %7.2f ms  worst %7.2f ms\n", what, p.times.size(),
+                sum / double(p.times.size()), worst);
 }
 
 }  // namespace

@@ -101,8 +101,8 @@ void Churn(int perSecond, int seconds)
     clients.clear();
     RunUntil([] { return false; }, 200);
     int fdAfter = OpenDescriptors();
-    std::printf("churn: %d connects in %.1f s (%.0f/s), %d accepted, %d closed (%d with an error)\n", started,
-                elapsed, started / elapsed, accepted, finished, failed);
+    std::printf("churn: %d connects in %.1f s (%.0f/s), %d accepted, %d closed (%d with an error)\n", started, elapsed,
+                started / elapsed, accepted, finished, failed);
     std::printf("churn: descriptors before %d, after %d (left behind: %d)\n", fdBefore, fdAfter, fdAfter - fdBefore);
     std::printf("churn: worst event-loop stall %.2f ms (5 ms timer)\n", meter.WorstMs());
 }

@@ -22,13 +22,15 @@
 
 namespace {
 
-double ProcessCpu() {
+double ProcessCpu()
+{
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-double ThreadCpu() {
+double ThreadCpu()
+{
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
@@ -37,7 +39,8 @@ double ThreadCpu() {
 struct PtyMaster {
     int Fd = -1;
     std::string Slave;
-    PtyMaster() {
+    PtyMaster()
+    {
         Fd = posix_openpt(O_RDWR | O_NOCTTY);
         if (Fd < 0 || grantpt(Fd) || unlockpt(Fd)) {
             std::perror("posix_openpt");
@@ -48,7 +51,8 @@ struct PtyMaster {
     ~PtyMaster() { close(Fd); }
 };
 
-std::string PbxText(size_t bytes) {
+std::string PbxText(size_t bytes)
+{
     std::string text;
     for (unsigned long n = 0; text.size() < bytes; ++n) {
         char line[96];
@@ -64,7 +68,8 @@ std::string PbxText(size_t bytes) {
 struct Feeder {
     std::thread Thread;
     double Cpu = 0;
-    Feeder(int fd, const std::string& text) {
+    Feeder(int fd, const std::string& text)
+    {
         Thread = std::thread([this, fd, &text] {
             const double start = ThreadCpu();
             size_t done = 0;
@@ -81,7 +86,8 @@ struct Feeder {
     void Join() { Thread.join(); }
 };
 
-void Idle(int seconds) {
+void Idle(int seconds)
+{
     PtyMaster pty;
     TSerialPortNG port;
     port.SetClusterSize(12);
@@ -109,7 +115,8 @@ struct FloodResult {
     double MBps, CpuMsPerMB;
 };
 
-FloodResult FloodSerial(const std::string& text, const char* file) {
+FloodResult FloodSerial(const std::string& text, const char* file)
+{
     PtyMaster pty;
     TSerialPortNG port;
     std::FILE* out = std::fopen(file, "wb");
@@ -142,7 +149,8 @@ FloodResult FloodSerial(const std::string& text, const char* file) {
     return {mb / seconds, cpu * 1000 / mb};
 }
 
-FloodResult FloodRaw(const std::string& text, const char* file) {
+FloodResult FloodRaw(const std::string& text, const char* file)
+{
     PtyMaster pty;
     int fd = open(pty.Slave.c_str(), O_RDWR | O_NOCTTY);
     termios t{};
@@ -176,7 +184,8 @@ FloodResult FloodRaw(const std::string& text, const char* file) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const size_t megabytes = argc > 2 ? size_t(std::atoi(argv[2])) : 64;

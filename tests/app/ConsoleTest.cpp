@@ -4,10 +4,10 @@
 #include "PtyPort.h"
 #include "SerialNG.h"
 #include "SettingWords.h"
+#include "SpinEdit.h"
 #include "StatusBar.h"
 #include "StringGrid.h"
 #include "TerminalMemo.h"
-#include "SpinEdit.h"
 #include "Unit2.h"
 
 #include <QComboBox>
@@ -18,8 +18,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QClipboard>
+#include <QGroupBox>
 #include <QPushButton>
 
 namespace {

@@ -37,10 +37,7 @@ TForm1& FormFixture::Create(TForm1Options options)
     return *form_;
 }
 
-void FormFixture::Receive(const std::string& bytes)
-{
-    form_->SerialPortNG1->InjectCluster(bytes);
-}
+void FormFixture::Receive(const std::string& bytes) { form_->SerialPortNG1->InjectCluster(bytes); }
 
 void FormFixture::Settle()
 {

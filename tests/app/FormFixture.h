@@ -28,7 +28,7 @@ protected:
     QString oldDir_;
     QDateTime now_ = QDateTime(QDate(2026, 12, 7), QTime(10, 0));
     std::unique_ptr<TForm1> form_;
-    QStringList errors_;       // texts shown in error boxes
+    QStringList errors_;  // texts shown in error boxes
     bool confirmAnswer_ = true;
     int confirms_ = 0;
 };

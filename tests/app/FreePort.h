@@ -8,7 +8,7 @@
 inline int FreePort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof sa;

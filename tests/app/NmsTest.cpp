@@ -1,7 +1,7 @@
 // NMS forwarding against a telnet NMS host of the test's own on 127.0.0.1,
 // with the window's clock set by the test.
-#include "FreePort.h"
 #include "FormFixture.h"
+#include "FreePort.h"
 #include "SerialNG.h"
 #include "TerminalMemo.h"
 #include "TnCnx.h"

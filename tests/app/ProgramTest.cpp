@@ -7,8 +7,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -16,7 +16,7 @@ PtyPort::PtyPort()
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
         throw std::runtime_error("no pseudo-terminal");
     slave_ = ::ptsname(master_);
-    termios tio {};
+    termios tio{};
     ::tcgetattr(master_, &tio);
     ::cfmakeraw(&tio);
     ::tcsetattr(master_, TCSANOW, &tio);
@@ -49,7 +49,7 @@ std::string PtyPort::Read(size_t count, int timeoutMs)
     timer.start();
     while (out.size() < count && timer.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        pollfd pfd {master_, POLLIN, 0};
+        pollfd pfd{master_, POLLIN, 0};
         if (::poll(&pfd, 1, 10) > 0 && (pfd.revents & POLLIN)) {
             char buf[4096];
             const ssize_t n = ::read(master_, buf, sizeof buf);
@@ -60,7 +60,4 @@ std::string PtyPort::Read(size_t count, int timeoutMs)
     return out;
 }
 
-std::string PtyPort::Drain(int quietMs)
-{
-    return Read(size_t(-1), quietMs);
-}
+std::string PtyPort::Drain(int quietMs) { return Read(size_t(-1), quietMs); }

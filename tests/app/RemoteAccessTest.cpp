@@ -1,7 +1,7 @@
 // The remote access service against plain TCP clients on 127.0.0.1, with a
 // pseudo-terminal standing in for the PBX's serial line.
-#include "FreePort.h"
 #include "FormFixture.h"
+#include "FreePort.h"
 #include "SerialNG.h"
 #include "TerminalMemo.h"
 #include "WSocket.h"
@@ -41,8 +41,7 @@ bool ReadToOrderlyEnd(RawPeer& peer, int timeoutMs = 20000)
                     socklen_t size = sizeof info;
                     getsockopt(peer.fd(), IPPROTO_TCP, TCP_INFO, &info, &size);
                     orderly = info.tcpi_state == TCP_CLOSE_WAIT;
-                }
-                else if (errno == EAGAIN)
+                } else if (errno == EAGAIN)
                     return false;
                 peer.ended = true;
                 return true;

@@ -1,6 +1,6 @@
+#include "SettingWords.h"
 #include "CaptureFile.h"
 #include "InstanceCheck.h"
-#include "SettingWords.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "Dialogs.h"
-#include "FreePort.h"
 #include "FormFixture.h"
+#include "FreePort.h"
 #include "ImageButton.h"
 #include "MetaKeyFile.h"
 #include "MyCript.h"
@@ -48,7 +48,7 @@ public:
     const std::string& SlavePath() const { return slave_; }
     unsigned Speed() const
     {
-        termios2 tio {};
+        termios2 tio{};
         return ::ioctl(master_, TCGETS2, &tio) == 0 ? tio.c_ospeed : 0;
     }
 
@@ -103,8 +103,7 @@ protected:
     void SetUp() override
     {
         FormFixture::SetUp();
-        Dialogs::PasswordPrompt = [this](const QString& caption, const QString& prompt, bool masked,
-                                         QString& value) {
+        Dialogs::PasswordPrompt = [this](const QString& caption, const QString& prompt, bool masked, QString& value) {
             prompts_.push_back({caption, prompt, masked, value});
             if (answers_.empty())
                 return false;
@@ -262,8 +261,8 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
     form.EportTrap->setText("23");
     form.Button3Click();
 
-    EXPECT_EQ(ReadFile("Setings.ini"), std::string("\x06\x00\x01\x00\x00\x00\x01\x00\x0A\x00\x01\x00", 12)
-                                           + std::string(18, '\0'));
+    EXPECT_EQ(ReadFile("Setings.ini"),
+              std::string("\x06\x00\x01\x00\x00\x00\x01\x00\x0A\x00\x01\x00", 12) + std::string(18, '\0'));
     EXPECT_EQ(form.StatusBar1->Panels(1).Text, "/nonexistent/ttyB");
     EXPECT_EQ(form.StatusBar1->Panels(2).Text, "Speed 38400");
     EXPECT_EQ(form.StatusBar1->Panels(4).Text, "No CR");
@@ -292,7 +291,8 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
     const std::string meta = ReadFile("MetaKey.ini");
     ASSERT_EQ(meta.size(), 2814u);
     EXPECT_EQ(meta.substr(0, 7), "\x06Status");
-    EXPECT_EQ(meta.substr(21, 9), "\x08" "DIS-STAT");
+    EXPECT_EQ(meta.substr(21, 9), "\x08"
+                                  "DIS-STAT");
     EXPECT_EQ(meta.substr(62, 3), "\x02^M");
     EXPECT_EQ(meta.substr(67, 1), std::string(1, '\0'));
     EXPECT_EQ(meta.substr(41 * 67, 21), "\x14" + std::string(20, 'n'));
@@ -449,9 +449,9 @@ TEST(NetworkSettingsFile, WritesSevenLinesAndKeepsTypedTextsOnTheirLines)
     uint8_t next = 0;
     const std::string bytes = EncodeNetworkSettings(s, [&next] { return next++; });
     // "a" ^ key[1] ^ 0 = 0x61 ^ 0x91, "b" ^ key[2] ^ 1 = 0x62 ^ 0x0B ^ 1.
-    EXPECT_EQ(bytes, "0\r\nF068" "0001^^\r\n10.0.0.11\r\n\r\n1\r\n\r\n\r\n");
+    EXPECT_EQ(bytes, "0\r\nF068"
+                     "0001^^\r\n10.0.0.11\r\n\r\n1\r\n\r\n\r\n");
 }
-
 
 TEST_F(SettingsPanel, SaveAppliesRemoteAccessAndNmsForwarding)
 {

@@ -49,10 +49,7 @@ private:
     Log& log_;
 };
 
-QImage Pixels(const QIcon& icon)
-{
-    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
-}
+QImage Pixels(const QIcon& icon) { return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32); }
 
 }  // namespace
 
@@ -176,8 +173,8 @@ TEST_F(TrayAndHelp, FontHeightsAreTruncatedAndBoldFollowsTheBox)
 
 TEST_F(TrayAndHelp, TheHelpButtonOpensOneViewerAtTheContents)
 {
-    WriteFile("MorvelPBX.hlp", "<html><body><p>intro</p>" + std::string(2000, '\n') + "<p>x</p>"
-                                   + "<h1><a name=\"contents\">Contents</a></h1><p>topics</p></body></html>");
+    WriteFile("MorvelPBX.hlp", "<html><body><p>intro</p>" + std::string(2000, '\n') + "<p>x</p>" +
+                                   "<h1><a name=\"contents\">Contents</a></h1><p>topics</p></body></html>");
     TForm1& form = Create();
     emit form.ImageHelp->clicked();
     auto* viewer = form.findChild<THelpViewer*>();

@@ -64,12 +64,16 @@ protected:
     void Find(const QString& text, bool matchCase = false)
     {
         form.FindDialog1->SetFindText(text);
-        form.FindDialog1->SetOptions((form.FindDialog1->Options() & frFindNext) | (matchCase ? unsigned(frMatchCase) : 0u));
+        form.FindDialog1->SetOptions((form.FindDialog1->Options() & frFindNext) |
+                                     (matchCase ? unsigned(frMatchCase) : 0u));
         form.FindDialog1->ButtonFindNext->click();
     }
     QString Selected() const { return form.MemoArch->textCursor().selectedText(); }
     int SelectedBlock() const { return form.MemoArch->textCursor().block().blockNumber(); }
-    int SelectedColumn() const { return form.MemoArch->textCursor().selectionStart() - form.MemoArch->textCursor().block().position(); }
+    int SelectedColumn() const
+    {
+        return form.MemoArch->textCursor().selectionStart() - form.MemoArch->textCursor().block().position();
+    }
 
     TForm2 form;
     std::vector<QString> messages;
@@ -258,7 +262,9 @@ TEST_F(ArchiveViewerTest, EveryByteValueIsShownAndFoundUnchanged)
 
 TEST_F(ArchiveViewerTest, FindWorksOnALargeFileWhileItIsStillLoading)
 {
-    const auto line = [](int i) { return "line " + std::to_string(i) + " of the PBX output, padded out to a usual width"; };
+    const auto line = [](int i) {
+        return "line " + std::to_string(i) + " of the PBX output, padded out to a usual width";
+    };
     std::string bytes;
     const int lines = 60000;
     for (int i = 0; i < lines; ++i) {

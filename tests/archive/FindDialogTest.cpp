@@ -10,7 +10,10 @@ TEST(FindDialog, FindNextSetsItsFlagAndReportsTheChoices)
     TFindDialog dialog;
     int calls = 0;
     TFindOptions seen = 0;
-    dialog.OnFind = [&] { ++calls; seen = dialog.Options(); };
+    dialog.OnFind = [&] {
+        ++calls;
+        seen = dialog.Options();
+    };
 
     EXPECT_FALSE(dialog.ButtonFindNext->isEnabled());  // nothing to find yet
     dialog.EditFind->setText("abc");

@@ -21,7 +21,8 @@ struct Searcher {
             findNext = false;
         const TextSearch::Step step = TextSearch::FindNext(text, findText, position, findNext, matchCase);
         position = step.position;
-        message = position ? QString() : TextSearch::NotFoundMessage(step.further, QString::fromStdString(findText), place);
+        message =
+            position ? QString() : TextSearch::NotFoundMessage(step.further, QString::fromStdString(findText), place);
         findNext = true;
         return position;
     }

@@ -85,12 +85,22 @@ public:
     }
     bool WaitReceived(size_t count, int timeoutMs = 20000)
     {
-        return WaitFor([&] { Poll(); return received.size() >= count || ended; }, timeoutMs) &&
+        return WaitFor(
+                   [&] {
+                       Poll();
+                       return received.size() >= count || ended;
+                   },
+                   timeoutMs) &&
                received.size() >= count;
     }
     bool WaitEnded(int timeoutMs = 20000)
     {
-        return WaitFor([&] { Poll(); return ended; }, timeoutMs);
+        return WaitFor(
+            [&] {
+                Poll();
+                return ended;
+            },
+            timeoutMs);
     }
     void Close()
     {

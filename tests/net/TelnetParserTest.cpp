@@ -22,19 +22,36 @@ struct Transcript {
     Transcript()
         : parser([this](const TTelnetEvent& e) {
               switch (e.type) {
-              case TTelnetEvent::Data: events.push_back("data " + std::string(e.bytes)); break;
-              case TTelnetEvent::Send: events.push_back("send " + Hex(e.bytes)); break;
-              case TTelnetEvent::Subnegotiation: events.push_back("sb " + Hex(e.bytes)); break;
-              case TTelnetEvent::EndOfRecord: events.push_back("eor"); break;
-              case TTelnetEvent::Command: events.push_back("dropped " + std::to_string(e.option)); break;
-              case TTelnetEvent::LocalEcho: events.push_back(parser.LocalEcho() ? "echo local" : "echo remote"); break;
-              case TTelnetEvent::SendLocation: events.push_back("location?"); parser.SetLocation(locationOnAsk); break;
-              case TTelnetEvent::TermType: events.push_back("termtype?"); break;
-              case TTelnetEvent::Negotiation: break;
+              case TTelnetEvent::Data:
+                  events.push_back("data " + std::string(e.bytes));
+                  break;
+              case TTelnetEvent::Send:
+                  events.push_back("send " + Hex(e.bytes));
+                  break;
+              case TTelnetEvent::Subnegotiation:
+                  events.push_back("sb " + Hex(e.bytes));
+                  break;
+              case TTelnetEvent::EndOfRecord:
+                  events.push_back("eor");
+                  break;
+              case TTelnetEvent::Command:
+                  events.push_back("dropped " + std::to_string(e.option));
+                  break;
+              case TTelnetEvent::LocalEcho:
+                  events.push_back(parser.LocalEcho() ? "echo local" : "echo remote");
+                  break;
+              case TTelnetEvent::SendLocation:
+                  events.push_back("location?");
+                  parser.SetLocation(locationOnAsk);
+                  break;
+              case TTelnetEvent::TermType:
+                  events.push_back("termtype?");
+                  break;
+              case TTelnetEvent::Negotiation:
+                  break;
               }
           })
-    {
-    }
+    {}
     std::vector<std::string> Feed(std::string_view bytes)
     {
         events.clear();
@@ -105,7 +122,9 @@ TEST(TelnetParser, SendLocationAsksBeforeSending)
 TEST(TelnetParser, DataAroundCommands)
 {
     Transcript t;
-    EXPECT_EQ(t.Feed("ab\xff\xff" "cd"), (V{"data ab", "data \xff", "data cd"}));
+    EXPECT_EQ(t.Feed("ab\xff\xff"
+                     "cd"),
+              (V{"data ab", "data \xff", "data cd"}));
     t.Feed("x\xff\xf1y");  // NOP
     EXPECT_EQ(t.Data(), "xy");
     EXPECT_EQ(t.events[1], "dropped 241");
@@ -122,7 +141,8 @@ TEST(TelnetParser, CommandsSplitAcrossReads)
         for (auto& e : t.Feed(std::string_view(&c, 1)))
             all += e + ";";
     }
-    EXPECT_EQ(all, "send 255 251 24;data q;sb 24 1 255;termtype?;send 255 250 24 0 86 84 49 48 48 255 240;data r;data \xff;");
+    EXPECT_EQ(
+        all, "send 255 251 24;data q;sb 24 1 255;termtype?;send 255 250 24 0 86 84 49 48 48 255 240;data r;data \xff;");
 }
 
 TEST(TelnetParser, OverlongSubnegotiationIsDroppedWhole)
@@ -145,12 +165,20 @@ TEST(TelnetParser, ResetForgetsAnUnfinishedCommand)
     EXPECT_EQ(t.Feed("hello"), V{"data hello"});
     t.Feed("\xff");
     t.parser.Reset();
-    EXPECT_EQ(t.Feed("\xfb" "x"), V{"data \xfb" "x"});
+    EXPECT_EQ(t.Feed("\xfb"
+                     "x"),
+              V{"data \xfb"
+                "x"});
 }
 
 TEST(TelnetParser, EscapeDoublesEveryIAC)
 {
-    EXPECT_EQ(TelnetEscapeIAC(std::string("a\xff" "b\xff\xff", 5)), std::string("a\xff\xff" "b\xff\xff\xff\xff", 8));
+    EXPECT_EQ(TelnetEscapeIAC(std::string("a\xff"
+                                          "b\xff\xff",
+                                          5)),
+              std::string("a\xff\xff"
+                          "b\xff\xff\xff\xff",
+                          8));
     EXPECT_EQ(TelnetEscapeIAC(std::string("\0x", 2)), std::string("\0x", 2));
     // What the escape makes, the parser turns back into the same bytes.
     Transcript t;

@@ -1,5 +1,5 @@
-#include "NetTestUtil.h"
 #include "TnCnx.h"
+#include "NetTestUtil.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -61,7 +61,8 @@ TEST_F(TelnetServer, AnswersTheNegotiation)
     cnx.OnLocalEcho = [&](TTnCnx*) { ++echoNotes; };
     cnx.SetLocalEcho(true);
     peer.SendString("\xff\xfd\x18\xff\xfa\x18\x01\xff\xf0\xff\xfd\x1f\xff\xfb\x05\xff\xfc\x05\xff\xfb\x01");
-    std::string expected = "\xff\xfb\x18\xff\xfa\x18" + std::string(1, '\0') + "VT100\xff\xf0"
+    std::string expected = "\xff\xfb\x18\xff\xfa\x18" + std::string(1, '\0') +
+                           "VT100\xff\xf0"
                            "\xff\xfc\x1f\xff\xfe\x05\xff\xfc\x05\xff\xfd\x01";
     ASSERT_TRUE(WaitFor([&] { return fromClient.size() >= expected.size(); }));
     EXPECT_EQ(fromClient, expected);
@@ -79,11 +80,15 @@ TEST_F(TelnetServer, AnswersTheNegotiation)
 TEST_F(TelnetServer, DeliversDataWithoutCommands)
 {
     ConnectBoth();
-    peer.SendString(std::string("a\xff\xff" "b\xff\xf1" "c\xff\xef", 9));
+    peer.SendString(std::string("a\xff\xff"
+                                "b\xff\xf1"
+                                "c\xff\xef",
+                                9));
     int records = 0;
     cnx.OnEndOfRecord = [&](TTnCnx*) { ++records; };
     ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 4; }));
-    EXPECT_EQ(Delivered(), "a\xff" "bc");
+    EXPECT_EQ(Delivered(), "a\xff"
+                           "bc");
     EXPECT_EQ(records, 1);
 }
 

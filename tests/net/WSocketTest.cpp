@@ -1,5 +1,5 @@
-#include "NetTestUtil.h"
 #include "WSocket.h"
+#include "NetTestUtil.h"
 
 #include <QTimer>
 #include <atomic>
@@ -321,7 +321,9 @@ TEST(WSocket, ConnectRefusedIsReportedAsEvents)
 
     TWSocket s;
     std::vector<std::string> events;
-    s.OnSessionConnected = [&](TWSocket* x, uint16_t e) { events.push_back("connected:" + std::to_string(e) + ":" + std::to_string(x->State())); };
+    s.OnSessionConnected = [&](TWSocket* x, uint16_t e) {
+        events.push_back("connected:" + std::to_string(e) + ":" + std::to_string(x->State()));
+    };
     s.OnSessionClosed = [&](TWSocket*, uint16_t e) { events.push_back("closed:" + std::to_string(e)); };
     s.SetAddr("127.0.0.1");
     s.SetPort(port);

@@ -9,7 +9,8 @@
 namespace fs = std::filesystem;
 
 namespace {
-void AddTty(const fs::path& root, const std::string& name, bool device, const char* type = nullptr) {
+void AddTty(const fs::path& root, const std::string& name, bool device, const char* type = nullptr)
+{
     fs::create_directories(root / name);
     if (device) {
         fs::create_directories(root / "devices" / name);
@@ -20,7 +21,8 @@ void AddTty(const fs::path& root, const std::string& name, bool device, const ch
 }
 }  // namespace
 
-TEST(CommPortList, RealPortsInNaturalOrderAfterTheExtraPorts) {
+TEST(CommPortList, RealPortsInNaturalOrderAfterTheExtraPorts)
+{
     const fs::path root = fs::temp_directory_path() / ("morvel-sysfs-" + std::to_string(::getpid()));
     fs::remove_all(root);
     AddTty(root, "ttyS10", true, "4");
@@ -32,17 +34,19 @@ TEST(CommPortList, RealPortsInNaturalOrderAfterTheExtraPorts) {
     AddTty(root, "ptmx", false);
     AddTty(root, "ttyACM0", true);
     const auto ports = ListCommPortsIn(root.string(), {"/tmp/pbx", "/dev/pts/7"});
-    EXPECT_EQ(ports, (std::vector<std::string>{"/tmp/pbx", "/dev/pts/7", "ttyACM0", "ttyS0", "ttyS2", "ttyS10",
-                                               "ttyUSB0"}));
+    EXPECT_EQ(ports,
+              (std::vector<std::string>{"/tmp/pbx", "/dev/pts/7", "ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
     fs::remove_all(root);
 }
 
-TEST(CommPortList, MissingTreeGivesOnlyTheExtraPorts) {
+TEST(CommPortList, MissingTreeGivesOnlyTheExtraPorts)
+{
     EXPECT_EQ(ListCommPortsIn("/nonexistent/sys/class/tty", {"/tmp/x"}), std::vector<std::string>{"/tmp/x"});
     EXPECT_TRUE(ListCommPortsIn("/nonexistent", {}).empty());
 }
 
-TEST(CommPortList, NaturalLess) {
+TEST(CommPortList, NaturalLess)
+{
     EXPECT_TRUE(NaturalLess("ttyS2", "ttyS10"));
     EXPECT_FALSE(NaturalLess("ttyS10", "ttyS2"));
     EXPECT_TRUE(NaturalLess("ttyS9", "ttyUSB0"));

@@ -1,5 +1,5 @@
-#include "PtyFixture.h"
 #include "Dialogs.h"
+#include "PtyFixture.h"
 
 #include <QElapsedTimer>
 #include <atomic>
@@ -9,7 +9,8 @@
 #include <thread>
 #include <unistd.h>
 
-TEST_F(SerialTest, OpeningAMissingDeviceReportsAndStaysClosed) {
+TEST_F(SerialTest, OpeningAMissingDeviceReportsAndStaysClosed)
+{
     Port->SetCommPort("/dev/morvel-no-such-port");
     Port->SetActive(true);
     EXPECT_FALSE(Port->Active());
@@ -20,7 +21,8 @@ TEST_F(SerialTest, OpeningAMissingDeviceReportsAndStaysClosed) {
     EXPECT_EQ(Rec->Reports[1].Msg, "Error reopening Port");
 }
 
-TEST_F(SerialTest, NameChangeWhileOpenClosesAndReopens) {
+TEST_F(SerialTest, NameChangeWhileOpenClosesAndReopens)
+{
     Open();
     Port->SetActive(true);  // already open: nothing
     Pty other;
@@ -32,7 +34,8 @@ TEST_F(SerialTest, NameChangeWhileOpenClosesAndReopens) {
     ASSERT_TRUE(WaitUntil([&] { return Rec->Received() == std::string(12, 'n'); }));
 }
 
-TEST_F(SerialTest, SecondOpenerIsRefused) {
+TEST_F(SerialTest, SecondOpenerIsRefused)
+{
     Open();
     TSerialPortNG second;
     Recorder rec(second);
@@ -46,7 +49,8 @@ TEST_F(SerialTest, SecondOpenerIsRefused) {
     EXPECT_TRUE(second.Active());
 }
 
-TEST_F(SerialTest, HangUpIsReportedOnceAndDoesNotSpin) {
+TEST_F(SerialTest, HangUpIsReportedOnceAndDoesNotSpin)
+{
     Open();
     SpinFor(200);
     Line.CloseMaster();
@@ -63,7 +67,8 @@ TEST_F(SerialTest, HangUpIsReportedOnceAndDoesNotSpin) {
     EXPECT_FALSE(Port->Active());
 }
 
-TEST_F(SerialTest, AnOpenedNonTerminalKeepsTheWorkerPaced) {
+TEST_F(SerialTest, AnOpenedNonTerminalKeepsTheWorkerPaced)
+{
     // /dev/null opens but is no serial line: every status query fails while
     // poll() calls it readable at once.
     Port->SetCommPort("/dev/null");
@@ -82,7 +87,8 @@ TEST_F(SerialTest, AnOpenedNonTerminalKeepsTheWorkerPaced) {
     EXPECT_FALSE(Port->Active());
 }
 
-TEST_F(SerialTest, DestroyingFromInsideAHandlerEndsInBoundedTime) {
+TEST_F(SerialTest, DestroyingFromInsideAHandlerEndsInBoundedTime)
+{
     Open();
     QElapsedTimer t;
     bool destroyed = false;
@@ -97,7 +103,8 @@ TEST_F(SerialTest, DestroyingFromInsideAHandlerEndsInBoundedTime) {
     SpinFor(100);  // the hand-off machinery outlives its owner safely
 }
 
-TEST_F(SerialTest, DestroyingWhileTheWorkerWaitsForTheMainThread) {
+TEST_F(SerialTest, DestroyingWhileTheWorkerWaitsForTheMainThread)
+{
     Open();
     Line.Write(std::string(40, 'w'));
     usleep(400 * 1000);  // the worker is now blocked in a hand-off that nobody serves
@@ -108,7 +115,8 @@ TEST_F(SerialTest, DestroyingWhileTheWorkerWaitsForTheMainThread) {
     SpinFor(100);
 }
 
-TEST_F(SerialTest, CloseWhileReceivingNeverTouchesTheReleasedHandle) {
+TEST_F(SerialTest, CloseWhileReceivingNeverTouchesTheReleasedHandle)
+{
     Port->OnRxClusterEvent = [&](TSerialPortNG* p) {
         Rec->Clusters.push_back(p->PopClusterText());
         usleep(20 * 1000);  // a slow display
@@ -147,7 +155,8 @@ TEST_F(SerialTest, CloseWhileReceivingNeverTouchesTheReleasedHandle) {
     EXPECT_TRUE(Port->Active());
 }
 
-TEST_F(SerialTest, AnExceptionInAHandlerDoesNotStopTheWorker) {
+TEST_F(SerialTest, AnExceptionInAHandlerDoesNotStopTheWorker)
+{
     int shown = 0;
     Dialogs::ErrorBox = [&](const QString& text) {
         EXPECT_EQ(text, "handler failed");

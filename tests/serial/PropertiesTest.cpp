@@ -2,7 +2,8 @@
 
 #include <cerrno>
 
-TEST(SerialProperties, ConstructedClosedWithTheInitialValues) {
+TEST(SerialProperties, ConstructedClosedWithTheInitialValues)
+{
     TSerialPortNG port;
     EXPECT_FALSE(port.Active());
     EXPECT_EQ(port.CommPort(), "COM2");
@@ -21,7 +22,8 @@ TEST(SerialProperties, ConstructedClosedWithTheInitialValues) {
     EXPECT_EQ(port.QueuedClusterSize(), -1);
 }
 
-TEST(SerialProperties, AutoTimeoutsFollowTheSpeed) {
+TEST(SerialProperties, AutoTimeoutsFollowTheSpeed)
+{
     TSerialPortNG port;
     const std::pair<uint32_t, uint32_t> rows[] = {{19200, 570}, {9600, 1100}, {100, 1100},  {110, 100000},
                                                   {14400, 760}, {56000, 200}, {300000, 43}, {38399, 570}};
@@ -38,7 +40,8 @@ TEST(SerialProperties, AutoTimeoutsFollowTheSpeed) {
     EXPECT_EQ(port.RTOCharDelayTime(), 9000u);
 }
 
-TEST(SerialProperties, LimitAbove100IsCappedWithAWarning) {
+TEST(SerialProperties, LimitAbove100IsCappedWithAWarning)
+{
     TSerialPortNG port;
     Recorder rec(port);
     port.SetXONLimDiv(150);
@@ -53,7 +56,8 @@ TEST(SerialProperties, LimitAbove100IsCappedWithAWarning) {
     EXPECT_EQ(rec.Reports[1].Msg, "Warning XOffLimDef set to 100");
 }
 
-TEST(SerialProperties, ErrorNoiseFiltersReports) {
+TEST(SerialProperties, ErrorNoiseFiltersReports)
+{
     TSerialPortNG port;
     Recorder rec(port);
     port.SetErrorNoise(0);
@@ -72,7 +76,8 @@ TEST(SerialProperties, ErrorNoiseFiltersReports) {
     EXPECT_EQ(rec.Reports.size(), 3u);
 }
 
-TEST(SerialProperties, ClosedPortIgnoresLineSettersAndNameChanges) {
+TEST(SerialProperties, ClosedPortIgnoresLineSettersAndNameChanges)
+{
     TSerialPortNG port;
     Recorder rec(port);
     port.SetRTSState(false);
@@ -86,7 +91,8 @@ TEST(SerialProperties, ClosedPortIgnoresLineSettersAndNameChanges) {
     EXPECT_TRUE(rec.Reports.empty());
 }
 
-TEST(SerialProperties, InjectedClustersQueueInOrder) {
+TEST(SerialProperties, InjectedClustersQueueInOrder)
+{
     TSerialPortNG port;
     int events = 0;
     port.OnRxClusterEvent = [&](TSerialPortNG*) { ++events; };

@@ -9,7 +9,8 @@
 #include <thread>
 #include <unistd.h>
 
-TEST_F(SerialTest, ShortBurstArrivesWholeAfterTheReceiveTimeout) {
+TEST_F(SerialTest, ShortBurstArrivesWholeAfterTheReceiveTimeout)
+{
     Open();
     SpinFor(300);  // the worker has seen the empty queue
     QElapsedTimer t;
@@ -22,7 +23,8 @@ TEST_F(SerialTest, ShortBurstArrivesWholeAfterTheReceiveTimeout) {
     EXPECT_EQ(Rec->Clusters, std::vector<std::string>{"ABCDE"});
 }
 
-TEST_F(SerialTest, ContinuousStreamGivesClustersOfAboutClusterSize) {
+TEST_F(SerialTest, ContinuousStreamGivesClustersOfAboutClusterSize)
+{
     Open();
     std::string stream;
     for (int i = 0; i < 600; ++i)
@@ -52,7 +54,8 @@ TEST_F(SerialTest, ContinuousStreamGivesClustersOfAboutClusterSize) {
         EXPECT_EQ(Rec->SizeAtEvent[i], int32_t(Rec->Clusters[i].size()));
 }
 
-TEST_F(SerialTest, BytesWaitingAtOnePollMakeOneCluster) {
+TEST_F(SerialTest, BytesWaitingAtOnePollMakeOneCluster)
+{
     Open();
     std::string thirty(30, 'x');
     thirty[7] = '\0';  // zero bytes pass unchanged
@@ -62,7 +65,8 @@ TEST_F(SerialTest, BytesWaitingAtOnePollMakeOneCluster) {
     EXPECT_EQ(Rec->Clusters, std::vector<std::string>{thirty});
 }
 
-TEST_F(SerialTest, ReadRequestReadsWhateverIsWaiting) {
+TEST_F(SerialTest, ReadRequestReadsWhateverIsWaiting)
+{
     Port->SetRTOExtraDelayTime(60000);  // only the request can cut these
     Open();
     Port->SetClusterSize(1000);
@@ -83,7 +87,8 @@ TEST_F(SerialTest, ReadRequestReadsWhateverIsWaiting) {
     EXPECT_FALSE(Port->ReadRequest());
 }
 
-TEST_F(SerialTest, QuietModeQueuesClustersWithoutEvents) {
+TEST_F(SerialTest, QuietModeQueuesClustersWithoutEvents)
+{
     Port->SetThreadQuietMode(true);
     Open();
     Line.Write(std::string(20, 'q'));
@@ -96,7 +101,8 @@ TEST_F(SerialTest, QuietModeQueuesClustersWithoutEvents) {
     EXPECT_TRUE(Rec->Clusters.empty());
 }
 
-TEST_F(SerialTest, LineEventsAndStatusReachTheirHandlers) {
+TEST_F(SerialTest, LineEventsAndStatusReachTheirHandlers)
+{
     std::vector<std::string> events;
     Port->OnRxCharEvent = [&](TSerialPortNG*) { events.push_back("rxchar"); };
     Port->OnTxQueueEmptyEvent = [&](TSerialPortNG*) { events.push_back("txempty"); };
@@ -118,7 +124,8 @@ TEST_F(SerialTest, LineEventsAndStatusReachTheirHandlers) {
     EXPECT_TRUE(WaitUntil([&] { return !events.empty() && events[0] == "txempty"; }, 3000));
 }
 
-TEST_F(SerialTest, SettingsReachTheDeviceAndFollowChanges) {
+TEST_F(SerialTest, SettingsReachTheDeviceAndFollowChanges)
+{
     Port->SetBaudRate(14400);
     Open();
     EXPECT_TRUE(Rec->Reports.size() == 1 && Rec->Reports[0].Place == 110);

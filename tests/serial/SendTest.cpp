@@ -2,7 +2,8 @@
 
 #include <cerrno>
 
-TEST_F(SerialTest, SendTextWritesTheBytesAndReportsDone) {
+TEST_F(SerialTest, SendTextWritesTheBytesAndReportsDone)
+{
     int done = 0;
     Port->OnWriteDone = [&](TSerialPortNG*) { ++done; };
     Open();
@@ -15,7 +16,8 @@ TEST_F(SerialTest, SendTextWritesTheBytesAndReportsDone) {
     EXPECT_EQ(done, 1);
 }
 
-TEST_F(SerialTest, SecondSendWhilePendingIsDroppedAndCloseAbortsTheFirst) {
+TEST_F(SerialTest, SecondSendWhilePendingIsDroppedAndCloseAbortsTheFirst)
+{
     int done = 0;
     Port->OnWriteDone = [&](TSerialPortNG*) { ++done; };
     Open();
@@ -34,7 +36,8 @@ TEST_F(SerialTest, SecondSendWhilePendingIsDroppedAndCloseAbortsTheFirst) {
     EXPECT_EQ(Line.ReadAvailable().find("second"), std::string::npos);
 }
 
-TEST_F(SerialTest, WriteThatOutlastsItsTimeOutEndsShort) {
+TEST_F(SerialTest, WriteThatOutlastsItsTimeOutEndsShort)
+{
     int done = 0;
     Port->OnWriteDone = [&](TSerialPortNG*) { ++done; };
     Port->SetXTOAuto(false);
@@ -51,7 +54,8 @@ TEST_F(SerialTest, WriteThatOutlastsItsTimeOutEndsShort) {
     EXPECT_EQ(Rec->Count(901), 0);
 }
 
-TEST_F(SerialTest, SendOnAClosedPortReportsAndSendsNothing) {
+TEST_F(SerialTest, SendOnAClosedPortReportsAndSendsNothing)
+{
     Port->SendText("lost");
     EXPECT_EQ(Rec->Places(), (std::vector<uint32_t>{902, 903}));
     EXPECT_EQ(Rec->Reports[1].Code, uint32_t(EBADF));
@@ -59,7 +63,8 @@ TEST_F(SerialTest, SendOnAClosedPortReportsAndSendsNothing) {
     EXPECT_FALSE(Port->SendInProgress());
 }
 
-TEST_F(SerialTest, BreakAndLinesFollowOpenAndClose) {
+TEST_F(SerialTest, BreakAndLinesFollowOpenAndClose)
+{
     Open();
     EXPECT_TRUE(Port->DTRState());
     EXPECT_TRUE(Port->RTSState());

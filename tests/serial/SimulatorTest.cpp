@@ -11,7 +11,8 @@ namespace {
 struct Simulator {
     pid_t Pid = -1;
     std::string Path;
-    explicit Simulator(const std::string& args) {
+    explicit Simulator(const std::string& args)
+    {
         int out[2];
         if (pipe(out) != 0)
             return;
@@ -28,7 +29,8 @@ struct Simulator {
             Path.push_back(c);
         close(out[0]);
     }
-    ~Simulator() {
+    ~Simulator()
+    {
         if (Pid > 0) {
             kill(Pid, SIGTERM);
             waitpid(Pid, nullptr, 0);
@@ -37,7 +39,8 @@ struct Simulator {
 };
 }  // namespace
 
-TEST_F(SerialTest, SimulatorAnswersAndSurvivesAReopen) {
+TEST_F(SerialTest, SimulatorAnswersAndSurvivesAReopen)
+{
     const std::string link = "/tmp/morvel-pbxsim-test-" + std::to_string(getpid());
     Simulator sim("--period 0 --link " + link);
     ASSERT_FALSE(sim.Path.empty());
@@ -57,7 +60,8 @@ TEST_F(SerialTest, SimulatorAnswersAndSurvivesAReopen) {
     EXPECT_NE(Rec->Received().find("\xCB\xE8\xED\xE8\xFF"), std::string::npos);  // Cyrillic bytes unchanged
 }
 
-TEST_F(SerialTest, SimulatorFloodArrivesComplete) {
+TEST_F(SerialTest, SimulatorFloodArrivesComplete)
+{
     Simulator sim("--period 0 --flood 0 --flood-bytes 200000");
     ASSERT_FALSE(sim.Path.empty());
     Port->SetClusterSize(12);

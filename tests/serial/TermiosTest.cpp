@@ -8,7 +8,8 @@
 using namespace SerialDevice;
 
 namespace {
-TermiosImage Filled(const LineSettings& s) {
+TermiosImage Filled(const LineSettings& s)
+{
     TermiosImage t;
     t.c_lflag = ICANON | ECHO | ISIG;
     t.c_iflag = ICRNL | IXON;
@@ -19,7 +20,8 @@ TermiosImage Filled(const LineSettings& s) {
 }
 }  // namespace
 
-TEST(SerialTermios, AnySpeedGoesThroughBother) {
+TEST(SerialTermios, AnySpeedGoesThroughBother)
+{
     for (uint32_t baud : {1200u, 9600u, 14400u, 38400u, 56000u, 128000u, 256000u}) {
         LineSettings s;
         s.BaudRate = baud;
@@ -30,7 +32,8 @@ TEST(SerialTermios, AnySpeedGoesThroughBother) {
     }
 }
 
-TEST(SerialTermios, RawEightNoneOneByDefault) {
+TEST(SerialTermios, RawEightNoneOneByDefault)
+{
     TermiosImage t = Filled(LineSettings{});
     EXPECT_EQ(t.c_cflag & CSIZE, uint32_t(CS8));
     EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u);
@@ -42,7 +45,8 @@ TEST(SerialTermios, RawEightNoneOneByDefault) {
     EXPECT_EQ(t.c_cc[VTIME], 0);
 }
 
-TEST(SerialTermios, DataBitsParityStopBitsAndFlow) {
+TEST(SerialTermios, DataBitsParityStopBitsAndFlow)
+{
     LineSettings s;
     const uint32_t sizes[] = {CS5, CS6, CS7, CS8};
     for (uint8_t bits = 5; bits <= 8; ++bits) {
@@ -68,7 +72,8 @@ TEST(SerialTermios, DataBitsParityStopBitsAndFlow) {
     EXPECT_EQ(t.c_cc[VSTOP], 0x13);
 }
 
-TEST(SerialTermios, RtsModesOtherThanHandshakeLeaveCtsFlowOff) {
+TEST(SerialTermios, RtsModesOtherThanHandshakeLeaveCtsFlowOff)
+{
     LineSettings s;
     for (int32_t rts : {0x1000, 0x3000}) {
         s.FlowControl = rts;  // enable, toggle: transmission must not wait for CTS
@@ -80,7 +85,8 @@ TEST(SerialTermios, RtsModesOtherThanHandshakeLeaveCtsFlowOff) {
     EXPECT_TRUE(Filled(s).c_cflag & CRTSCTS);
 }
 
-TEST(SerialTermios, ImpossibleSettingsAreRefused) {
+TEST(SerialTermios, ImpossibleSettingsAreRefused)
+{
     TermiosImage t;
     LineSettings s;
     s.DataBits = 9;
@@ -93,7 +99,8 @@ TEST(SerialTermios, ImpossibleSettingsAreRefused) {
     EXPECT_EQ(FillTermios(t, s), EINVAL);
 }
 
-TEST(SerialTermios, ReadBackAllowsUartRounding) {
+TEST(SerialTermios, ReadBackAllowsUartRounding)
+{
     TermiosImage asked = Filled(LineSettings{});
     TermiosImage got = asked;
     got.c_ospeed = 9615;
@@ -106,7 +113,8 @@ TEST(SerialTermios, ReadBackAllowsUartRounding) {
     EXPECT_FALSE(TermiosTook(asked, got));
 }
 
-TEST(SerialTermios, NamesWithoutSlashOpenUnderDev) {
+TEST(SerialTermios, NamesWithoutSlashOpenUnderDev)
+{
     EXPECT_EQ(DevicePath("ttyS0"), "/dev/ttyS0");
     EXPECT_EQ(DevicePath("/tmp/pbx"), "/tmp/pbx");
     EXPECT_EQ(DevicePath(std::string(100, 'x')).size(), 5u + 79u);

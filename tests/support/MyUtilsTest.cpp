@@ -10,9 +10,8 @@ TEST(IsDottedQuad, AcceptsFourGroupsUpTo255)
 
 TEST(IsDottedQuad, RejectsEverythingElse)
 {
-    for (const char* text : {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "1..2.3", "1.2.3.4.", ".1.2.3",
-                             "1234.1.1.1", "1.2.3.256", "1.2.3.0255", " 1.2.3.4", "1.2.3.4 ",
-                             "1.2.3.x", "host.example", "1.2.3.-4"})
+    for (const char* text : {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "1..2.3", "1.2.3.4.", ".1.2.3", "1234.1.1.1",
+                             "1.2.3.256", "1.2.3.0255", " 1.2.3.4", "1.2.3.4 ", "1.2.3.x", "host.example", "1.2.3.-4"})
         EXPECT_FALSE(IsDottedQuad(text)) << '"' << text << '"';
 }
 

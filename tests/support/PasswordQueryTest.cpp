@@ -86,7 +86,7 @@ TEST(PasswordQuery, CancelEscapeAndCloseBoxLeaveTheValue)
     for (size_t i = 0; i < closers.size(); ++i) {
         QString value = "unchanged";
         WhenPromptShows([&, i](QDialog* dialog) {
-                QTest::keyClicks(Entry(dialog), "typed");
+            QTest::keyClicks(Entry(dialog), "typed");
             closers[i](dialog);
         });
         EXPECT_FALSE(PasswordQuery("Q", "Value:", true, value)) << "closer " << i;

@@ -1,5 +1,5 @@
-#include "Dialogs.h"
 #include "TrayIcon.h"
+#include "Dialogs.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -40,14 +40,15 @@ struct Options {
     std::string Transcript;
 };
 
-[[noreturn]] void Usage() {
-    std::fprintf(stderr,
-                 "usage: pbxsim [--link PATH] [--period MS] [--flood BYTES_PER_SEC --flood-bytes N] "
-                 "[--exit-after-flood] [--transcript FILE]\n");
+[[noreturn]] void Usage()
+{
+    std::fprintf(stderr, "usage: pbxsim [--link PATH] [--period MS] [--flood BYTES_PER_SEC --flood-bytes N] "
+                         "[--exit-after-flood] [--transcript FILE]\n");
     std::exit(2);
 }
 
-Options ParseOptions(int argc, char** argv) {
+Options ParseOptions(int argc, char** argv)
+{
     Options o;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -79,7 +80,8 @@ const char kAlarmCyr[] = "\xC0\xE2\xE0\xF0\xE8\xFF";
 const char kLineCyr[] = "\xCB\xE8\xED\xE8\xFF";
 const char kCallCyr[] = "\xCF\xEE\xE2\xE8\xEA\xE2\xE0\xED\xE5";
 
-std::string Stamp() {
+std::string Stamp()
+{
     std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);
@@ -88,7 +90,8 @@ std::string Stamp() {
     return buf;
 }
 
-std::string CallRecord(unsigned long n) {
+std::string CallRecord(unsigned long n)
+{
     char buf[128];
     std::snprintf(buf, sizeof buf, "CDR %06lu %s EXT %03lu TRK %02lu DUR %04lu NUM 0%09lu", n, Stamp().c_str(),
                   200 + n % 80, n % 24, (n * 37) % 3600, 2000000ul + n * 7919ul % 1000000ul);
@@ -99,7 +102,8 @@ class Pbx {
 public:
     explicit Pbx(int master) : Master(master) {}
 
-    void Received(const char* data, size_t n) {
+    void Received(const char* data, size_t n)
+    {
         for (size_t i = 0; i < n; ++i) {
             char c = data[i];
             if (c == '\r' || c == '\n') {
@@ -119,20 +123,30 @@ public:
         }
     }
 
-    void Periodic() {
+    void Periodic()
+    {
         ++Tick;
         std::string line;
         switch (Tick % 4) {
-        case 0: line = "ALM " + Stamp() + " MINOR TRK 03 " + kLineCyr + " 3 " + kAlarmCyr; break;
-        case 1: line = CallRecord(Tick); break;
-        case 2: line = "ALM " + Stamp() + " MAJOR PSU 1 FAN FAIL"; break;
-        default: line = std::string(kCallCyr) + " " + CallRecord(Tick); break;
+        case 0:
+            line = "ALM " + Stamp() + " MINOR TRK 03 " + kLineCyr + " 3 " + kAlarmCyr;
+            break;
+        case 1:
+            line = CallRecord(Tick);
+            break;
+        case 2:
+            line = "ALM " + Stamp() + " MAJOR PSU 1 FAN FAIL";
+            break;
+        default:
+            line = std::string(kCallCyr) + " " + CallRecord(Tick);
+            break;
         }
         // Some lines end with LF alone, as an older shelf does.
         Emit(line, Tick % 3 != 0);
     }
 
-    void Emit(const std::string& line, bool crlf = true) {
+    void Emit(const std::string& line, bool crlf = true)
+    {
         if (Out.size() > (1u << 20))
             return;  // nobody is reading: drop rather than grow without end
         Out += line;
@@ -142,7 +156,8 @@ public:
     std::string Out;
 
 private:
-    void Command() {
+    void Command()
+    {
         std::string cmd = Line;
         Line.clear();
         Out += "\r\n";
@@ -191,7 +206,8 @@ private:
     unsigned long Tick = 0;
 };
 
-void MakeRaw(int fd) {
+void MakeRaw(int fd)
+{
     termios t{};
     if (tcgetattr(fd, &t) == 0) {
         cfmakeraw(&t);
@@ -201,7 +217,8 @@ void MakeRaw(int fd) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const Options opt = ParseOptions(argc, argv);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
