@@ -1,7 +1,7 @@
 // Morvel PBX maintenance terminal.
-#include "Application.h"
-#include "Unit1.h"
-#include "Unit2.h"
+#include "app/Application.h"
+#include "app/Unit1.h"
+#include "archive/Unit2.h"
 
 #include <QCommandLineParser>
 

@@ -1,6 +1,6 @@
-#include "Application.h"
+#include "app/Application.h"
 
-#include "Dialogs.h"
+#include "support/Dialogs.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {

@@ -1,4 +1,4 @@
-#include "HelpViewer.h"
+#include "app/HelpViewer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "TerminalMemo.h"
+#include "app/TerminalMemo.h"
 
-#include "CodePage.h"
+#include "support/CodePage.h"
 
 #include <QElapsedTimer>
 #include <QKeyEvent>

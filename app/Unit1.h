@@ -1,8 +1,8 @@
 #pragma once
 // TForm1: the main window, "Tool for access to Morvel PBX".
-#include "CaptureFile.h"
-#include "Clock.h"
-#include "SettingWords.h"
+#include "core/CaptureFile.h"
+#include "core/SettingWords.h"
+#include "support/Clock.h"
 
 #include <QDateTime>
 #include <QMainWindow>

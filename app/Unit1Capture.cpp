@@ -1,13 +1,13 @@
 // The capture view: the display frozen for reading and searching while
 // received text is held back, then replayed.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "Dialogs.h"
-#include "FindDialog.h"
-#include "StatusBar.h"
-#include "TerminalMemo.h"
-#include "TextSearch.h"
-#include "Unit2.h"
+#include "app/StatusBar.h"
+#include "app/TerminalMemo.h"
+#include "archive/Unit2.h"
+#include "support/Dialogs.h"
+#include "support/FindDialog.h"
+#include "support/TextSearch.h"
 
 #include <QPushButton>
 

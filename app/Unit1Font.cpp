@@ -1,7 +1,7 @@
 // Display font size and weight.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "TerminalMemo.h"
+#include "app/TerminalMemo.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 // The operator's keyboard, the context menu and the clipboard to the port.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "CodePage.h"
-#include "Dialogs.h"
-#include "FindDialog.h"
-#include "SerialNG.h"
-#include "StringGrid.h"
-#include "TerminalMemo.h"
+#include "app/StringGrid.h"
+#include "app/TerminalMemo.h"
+#include "serial/SerialNG.h"
+#include "support/CodePage.h"
+#include "support/Dialogs.h"
+#include "support/FindDialog.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,12 +1,12 @@
 // Meta keys: fourteen buttons in three banks sending the commands of the grid.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "AtomicFile.h"
-#include "CodePage.h"
-#include "MetaKeyFile.h"
-#include "SerialNG.h"
-#include "StringGrid.h"
-#include "TerminalMemo.h"
+#include "app/StringGrid.h"
+#include "app/TerminalMemo.h"
+#include "core/MetaKeyFile.h"
+#include "serial/SerialNG.h"
+#include "support/AtomicFile.h"
+#include "support/CodePage.h"
 
 #include <QGroupBox>
 #include <QPushButton>

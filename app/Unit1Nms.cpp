@@ -1,11 +1,11 @@
 // NMS forwarding: a copy of all PBX output to a management host over telnet,
 // kept while the link is down and sent ahead of the next output once it is up.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "CodePage.h"
-#include "Dialogs.h"
-#include "MyUtils.h"
-#include "TnCnx.h"
+#include "net/TnCnx.h"
+#include "support/CodePage.h"
+#include "support/Dialogs.h"
+#include "support/MyUtils.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

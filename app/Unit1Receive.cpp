@@ -1,11 +1,11 @@
 // The receive path: clusters from the serial port into the display and the
 // day's capture file.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "Dialogs.h"
-#include "SerialNG.h"
-#include "StatusBar.h"
-#include "TerminalMemo.h"
+#include "app/StatusBar.h"
+#include "app/TerminalMemo.h"
+#include "serial/SerialNG.h"
+#include "support/Dialogs.h"
 
 #include <QTimer>
 #include <cstring>

@@ -1,12 +1,12 @@
 // The remote access service: one TCP session at a time, admitted by password,
 // with full access (its input goes to the PBX) or as a viewer.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "CodePage.h"
-#include "MyUtils.h"
-#include "SerialNG.h"
-#include "TnCnx.h"
-#include "WSocket.h"
+#include "net/TnCnx.h"
+#include "net/WSocket.h"
+#include "serial/SerialNG.h"
+#include "support/CodePage.h"
+#include "support/MyUtils.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

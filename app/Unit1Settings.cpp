@@ -1,16 +1,16 @@
 // The settings panel, the network sub-panel behind the settings password,
 // and the network settings file "Setings.str".
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "AppIcon.h"
-#include "AtomicFile.h"
-#include "CodePage.h"
-#include "Dialogs.h"
-#include "ImageButton.h"
-#include "NetworkSettings.h"
-#include "SerialNG.h"
-#include "StatusBar.h"
-#include "TerminalMemo.h"
+#include "app/AppIcon.h"
+#include "app/ImageButton.h"
+#include "app/StatusBar.h"
+#include "app/TerminalMemo.h"
+#include "core/NetworkSettings.h"
+#include "serial/SerialNG.h"
+#include "support/AtomicFile.h"
+#include "support/CodePage.h"
+#include "support/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>

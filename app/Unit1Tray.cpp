@@ -1,9 +1,9 @@
 // The notification-area icon and the help button.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
-#include "HelpViewer.h"
-#include "TrayIcon.h"
-#include "Unit2.h"
+#include "app/HelpViewer.h"
+#include "archive/Unit2.h"
+#include "support/TrayIcon.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ArchiveFiles.h"
+#include "archive/ArchiveFiles.h"
 
 #include <algorithm>
 #include <cerrno>

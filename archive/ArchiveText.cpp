@@ -1,6 +1,6 @@
-#include "ArchiveText.h"
+#include "archive/ArchiveText.h"
 
-#include "TextSearch.h"
+#include "support/TextSearch.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "MemoFiller.h"
+#include "archive/MemoFiller.h"
 
-#include "ArchiveText.h"
-#include "CodePage.h"
+#include "archive/ArchiveText.h"
+#include "support/CodePage.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>

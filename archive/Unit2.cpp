@@ -1,12 +1,12 @@
-#include "Unit2.h"
+#include "archive/Unit2.h"
 
-#include "ArchiveFiles.h"
-#include "CodePage.h"
-#include "Dialogs.h"
-#include "FindDialog.h"
-#include "MemoFiller.h"
-#include "SpinEdit.h"
-#include "TextSearch.h"
+#include "archive/ArchiveFiles.h"
+#include "archive/MemoFiller.h"
+#include "archive/SpinEdit.h"
+#include "support/CodePage.h"
+#include "support/Dialogs.h"
+#include "support/FindDialog.h"
+#include "support/TextSearch.h"
 
 #include <QComboBox>
 #include <QFontDatabase>

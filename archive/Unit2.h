@@ -1,7 +1,7 @@
 #pragma once
 // TForm2: the archive viewer. Picks a day, loads that day's capture file and
 // searches it. It never writes to the archive.
-#include "ArchiveText.h"
+#include "archive/ArchiveText.h"
 
 #include <QDate>
 #include <QWidget>

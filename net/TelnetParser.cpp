@@ -1,4 +1,4 @@
-#include "TelnetParser.h"
+#include "net/TelnetParser.h"
 
 using namespace Telnet;
 

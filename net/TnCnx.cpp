@@ -1,4 +1,4 @@
-#include "TnCnx.h"
+#include "net/TnCnx.h"
 
 #include <algorithm>
 #include <cstring>

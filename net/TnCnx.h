@@ -2,8 +2,8 @@
 // TTnCnx: a telnet client connection. It owns one TWSocket, answers the
 // server's option negotiation, strips telnet commands from what it receives
 // and sends the owner's bytes unchanged.
-#include "TelnetParser.h"
-#include "WSocket.h"
+#include "net/TelnetParser.h"
+#include "net/WSocket.h"
 
 #include <array>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "WSocket.h"
+#include "net/WSocket.h"
 
 #include <cctype>
 #include <unordered_map>

@@ -3,8 +3,8 @@
 // loop. Readiness becomes the events below; errors are reported through OnError
 // when assigned, otherwise raised as ESocketException. An exception escaping
 // one of its event handlers aborts the socket.
-#include "SocketApi.h"
-#include "WSockBuf.h"
+#include "net/SocketApi.h"
+#include "net/WSockBuf.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,6 +1,6 @@
 // The BSD-socket side of TWSocket. Every errno is translated by MapErrno, the
 // only place that knows both numberings.
-#include "SocketApi.h"
+#include "net/SocketApi.h"
 
 #include <QMetaObject>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "CommPortList.h"
+#include "serial/CommPortList.h"
 
 #include <algorithm>
 #include <cctype>

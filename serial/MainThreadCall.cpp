@@ -1,7 +1,7 @@
-#include "MainThreadCall.h"
+#include "serial/MainThreadCall.h"
 
-#include "Dialogs.h"
-#include "SerialDevicePosix.h"
+#include "serial/SerialDevicePosix.h"
+#include "support/Dialogs.h"
 
 #include <QSocketNotifier>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 // The one file with the serial device's system calls. <asm/termbits.h> gives
 // termios2/BOTHER (any speed) and clashes with <termios.h>, so only this file
 // includes it.
-#include "SerialDevicePosix.h"
+#include "serial/SerialDevicePosix.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

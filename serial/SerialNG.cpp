@@ -1,8 +1,8 @@
-#include "SerialNG.h"
+#include "serial/SerialNG.h"
 
-#include "MainThreadCall.h"
-#include "SerialDevicePosix.h"
-#include "WorkThread.h"
+#include "serial/MainThreadCall.h"
+#include "serial/SerialDevicePosix.h"
+#include "serial/WorkThread.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "WorkThread.h"
+#include "serial/WorkThread.h"
 
-#include "MainThreadCall.h"
+#include "serial/MainThreadCall.h"
 
 #include <algorithm>
 #include <cerrno>

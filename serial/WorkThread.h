@@ -2,8 +2,8 @@
 // TWorkThread: the serial port's worker. It waits on the device, cuts received
 // bytes into clusters, finishes pending writes, turns line changes into events
 // and hands every event and report to the main thread.
-#include "SerialDevicePosix.h"
-#include "SerialNG.h"
+#include "serial/SerialDevicePosix.h"
+#include "serial/SerialNG.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "support/AtomicFile.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "CodePage.h"
+#include "support/CodePage.h"
 
 #include <array>
 

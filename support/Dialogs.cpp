@@ -1,6 +1,6 @@
-#include "Dialogs.h"
+#include "support/Dialogs.h"
 
-#include "MyUtils.h"
+#include "support/PasswordQuery.h"
 
 #include <QApplication>
 #include <QMessageBox>

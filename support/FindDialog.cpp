@@ -1,4 +1,4 @@
-#include "FindDialog.h"
+#include "support/FindDialog.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
-#include "TextSearch.h"
+#include "support/TextSearch.h"
 
-#include "CodePage.h"
+#include "support/CodePage.h"
 
 #include <algorithm>
 #include <cstdint>

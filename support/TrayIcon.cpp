@@ -1,8 +1,8 @@
-#include "TrayIcon.h"
+#include "support/TrayIcon.h"
 
-#include "Dialogs.h"
+#include "support/Dialogs.h"
 
-#include "TrayIconShell.h"
+#include "support/TrayIconShell.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "TrayIconShell.h"
+#include "support/TrayIconShell.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,6 +1,6 @@
 #pragma once
 // The desktop's notification area through QSystemTrayIcon.
-#include "TrayIcon.h"
+#include "support/TrayIcon.h"
 
 #include <memory>
 

@@ -2,8 +2,8 @@
 // What every in-process benchmark of the main window sets up: an offscreen
 // application in a fresh data folder, and a window that checks no other
 // instance, lists no system port and leaves the session's signals alone.
-#include "Application.h"
-#include "Unit1.h"
+#include "app/Application.h"
+#include "app/Unit1.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,11 +1,11 @@
 // Capture view and find: leaving the capture view after 10 MB were held, and
 // a find over a full display.
-#include "BenchSetup.h"
-#include "Dialogs.h"
-#include "FindDialog.h"
-#include "SerialNG.h"
-#include "TerminalMemo.h"
-#include "Unit1.h"
+#include "app/TerminalMemo.h"
+#include "app/Unit1.h"
+#include "bench/app/BenchSetup.h"
+#include "serial/SerialNG.h"
+#include "support/Dialogs.h"
+#include "support/FindDialog.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,10 +2,10 @@
 // into the display and the capture file, with the display refreshing as it
 // would on screen. Prints MB/s and CPU per MB for each cluster size, and the
 // cost of a trim at different display sizes.
-#include "BenchSetup.h"
-#include "SerialNG.h"
-#include "TerminalMemo.h"
-#include "Unit1.h"
+#include "app/TerminalMemo.h"
+#include "app/Unit1.h"
+#include "bench/app/BenchSetup.h"
+#include "serial/SerialNG.h"
 
 #include <QCoreApplication>
 #include <QDir>

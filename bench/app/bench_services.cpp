@@ -4,12 +4,12 @@
 // whether all bytes arrived. Then 100 connects and disconnects a second to the
 // remote access port for 10 seconds while PBX output goes on: the worst gap
 // of the event loop and the file descriptors left afterwards.
-#include "BenchSetup.h"
-#include "FreePort.h"
-#include "SerialNG.h"
-#include "TnCnx.h"
-#include "Unit1.h"
-#include "WSocket.h"
+#include "app/Unit1.h"
+#include "bench/app/BenchSetup.h"
+#include "net/TnCnx.h"
+#include "net/WSocket.h"
+#include "serial/SerialNG.h"
+#include "tests/app/FreePort.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 // longest stall of the event loop while the rest goes in, time until the whole
 // file is in the display, and the time of each Find Next.
 //   bench_archive [lines]   (600000 lines by default, about 50 MB)
-#include "Dialogs.h"
-#include "FindDialog.h"
-#include "Unit2.h"
+#include "archive/Unit2.h"
+#include "support/Dialogs.h"
+#include "support/FindDialog.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Loopback figures for TWSocket: connection churn against a listener (file
 // descriptors left over, worst event-loop stall) and the throughput of one
 // large SendString to a reader in the same event loop.
-#include "WSocket.h"
+#include "net/WSocket.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Serial engine figures: idle CPU with the port open, and a flood through a
 // pty into clusters and a file beside a plain read/write copy through the same
 // kind of pty.   bench_serial [idle seconds] [flood megabytes]
-#include "SerialNG.h"
+#include "serial/SerialNG.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

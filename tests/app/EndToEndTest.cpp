@@ -1,9 +1,9 @@
 // The PBX simulator on a pseudo-terminal, the main window on its slave side:
 // what the simulator sent ends up in the display and the capture file.
-#include "FormFixture.h"
-#include "SerialNG.h"
-#include "SettingWords.h"
-#include "TerminalMemo.h"
+#include "app/TerminalMemo.h"
+#include "core/SettingWords.h"
+#include "serial/SerialNG.h"
+#include "tests/app/FormFixture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "FormFixture.h"
+#include "tests/app/FormFixture.h"
 
-#include "Dialogs.h"
-#include "SerialNG.h"
+#include "serial/SerialNG.h"
+#include "support/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QFile>

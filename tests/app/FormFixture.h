@@ -1,7 +1,7 @@
 #pragma once
 // A main window in a fresh data folder, with a clock the test sets and the
 // program's modal boxes answered by the test.
-#include "Unit1.h"
+#include "app/Unit1.h"
 
 #include <QDir>
 #include <QStringList>

@@ -1,11 +1,11 @@
 // NMS forwarding against a telnet NMS host of the test's own on 127.0.0.1,
 // with the window's clock set by the test.
-#include "FormFixture.h"
-#include "FreePort.h"
-#include "SerialNG.h"
-#include "TerminalMemo.h"
-#include "TnCnx.h"
-#include "net/NetTestUtil.h"
+#include "app/TerminalMemo.h"
+#include "net/TnCnx.h"
+#include "serial/SerialNG.h"
+#include "tests/app/FormFixture.h"
+#include "tests/app/FreePort.h"
+#include "tests/net/NetTestUtil.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

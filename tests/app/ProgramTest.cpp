@@ -1,5 +1,5 @@
 // The real program, started as the operator would start it.
-#include "InstanceCheck.h"
+#include "core/InstanceCheck.h"
 
 #include <QDir>
 #include <QElapsedTimer>

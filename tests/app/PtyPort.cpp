@@ -1,4 +1,4 @@
-#include "PtyPort.h"
+#include "tests/app/PtyPort.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "FormFixture.h"
-#include "SerialNG.h"
-#include "StatusBar.h"
-#include "TerminalMemo.h"
+#include "app/StatusBar.h"
+#include "app/TerminalMemo.h"
+#include "serial/SerialNG.h"
+#include "tests/app/FormFixture.h"
 
 #include <QTextBlock>
 

@@ -1,11 +1,11 @@
 // The remote access service against plain TCP clients on 127.0.0.1, with a
 // pseudo-terminal standing in for the PBX's serial line.
-#include "FormFixture.h"
-#include "FreePort.h"
-#include "SerialNG.h"
-#include "TerminalMemo.h"
-#include "WSocket.h"
-#include "net/NetTestUtil.h"
+#include "app/TerminalMemo.h"
+#include "net/WSocket.h"
+#include "serial/SerialNG.h"
+#include "tests/app/FormFixture.h"
+#include "tests/app/FreePort.h"
+#include "tests/net/NetTestUtil.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "SettingWords.h"
-#include "CaptureFile.h"
-#include "InstanceCheck.h"
+#include "core/SettingWords.h"
+#include "core/CaptureFile.h"
+#include "core/InstanceCheck.h"
 
 #include <QDir>
 #include <QFile>

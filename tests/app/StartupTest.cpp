@@ -1,10 +1,10 @@
-#include "FormFixture.h"
-#include "PtyPort.h"
-#include "SerialNG.h"
-#include "SettingWords.h"
-#include "StatusBar.h"
-#include "StringGrid.h"
-#include "TerminalMemo.h"
+#include "app/StatusBar.h"
+#include "app/StringGrid.h"
+#include "app/TerminalMemo.h"
+#include "core/SettingWords.h"
+#include "serial/SerialNG.h"
+#include "tests/app/FormFixture.h"
+#include "tests/app/PtyPort.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

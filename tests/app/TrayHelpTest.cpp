@@ -1,9 +1,9 @@
-#include "FormFixture.h"
-#include "HelpViewer.h"
-#include "ImageButton.h"
-#include "TerminalMemo.h"
-#include "TrayIcon.h"
-#include "Unit2.h"
+#include "app/HelpViewer.h"
+#include "app/ImageButton.h"
+#include "app/TerminalMemo.h"
+#include "archive/Unit2.h"
+#include "support/TrayIcon.h"
+#include "tests/app/FormFixture.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
-#include "ArchiveFiles.h"
-#include "ArchiveTestSupport.h"
+#include "archive/ArchiveFiles.h"
+#include "tests/archive/ArchiveTestSupport.h"
 
 #include <QFile>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "ArchiveTestSupport.h"
+#include "tests/archive/ArchiveTestSupport.h"
 
 #include <QFile>
 #include <QThread>

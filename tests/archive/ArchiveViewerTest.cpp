@@ -1,9 +1,9 @@
-#include "ArchiveTestSupport.h"
-#include "CodePage.h"
-#include "Dialogs.h"
-#include "FindDialog.h"
-#include "SpinEdit.h"
-#include "Unit2.h"
+#include "archive/SpinEdit.h"
+#include "archive/Unit2.h"
+#include "support/CodePage.h"
+#include "support/Dialogs.h"
+#include "support/FindDialog.h"
+#include "tests/archive/ArchiveTestSupport.h"
 
 #include <QComboBox>
 #include <QFile>

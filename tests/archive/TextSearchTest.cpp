@@ -1,4 +1,4 @@
-#include "TextSearch.h"
+#include "support/TextSearch.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,5 +1,5 @@
-#include "TnCnx.h"
-#include "NetTestUtil.h"
+#include "net/TnCnx.h"
+#include "tests/net/NetTestUtil.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,4 +1,4 @@
-#include "WSockBuf.h"
+#include "net/WSockBuf.h"
 
 #include <gtest/gtest.h>
 #include <string>

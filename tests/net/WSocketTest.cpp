@@ -1,5 +1,5 @@
-#include "WSocket.h"
-#include "NetTestUtil.h"
+#include "net/WSocket.h"
+#include "tests/net/NetTestUtil.h"
 
 #include <QTimer>
 #include <atomic>

@@ -1,5 +1,5 @@
-#include "Dialogs.h"
-#include "PtyFixture.h"
+#include "support/Dialogs.h"
+#include "tests/serial/PtyFixture.h"
 
 #include <QElapsedTimer>
 #include <atomic>

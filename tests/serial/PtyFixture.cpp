@@ -1,4 +1,4 @@
-#include "PtyFixture.h"
+#include "tests/serial/PtyFixture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 // A pseudo-terminal whose master side the test holds as the PBX, and helpers
 // that spin the event loop until a condition holds.
-#include "SerialNG.h"
+#include "serial/SerialNG.h"
 
 #include <cstdint>
 #include <functional>

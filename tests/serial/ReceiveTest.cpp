@@ -1,6 +1,6 @@
-#include "PtyFixture.h"
+#include "tests/serial/PtyFixture.h"
 
-#include "SerialDevicePosix.h"
+#include "serial/SerialDevicePosix.h"
 
 #include <QElapsedTimer>
 #include <algorithm>

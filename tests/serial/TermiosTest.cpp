@@ -1,4 +1,4 @@
-#include "SerialDevicePosix.h"
+#include "serial/SerialDevicePosix.h"
 
 #include <cerrno>
 #include <termios.h>

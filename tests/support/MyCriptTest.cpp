@@ -1,4 +1,4 @@
-#include "MyCript.h"
+#include "support/MyCript.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "MyUtils.h"
+#include "support/MyUtils.h"
 
 #include <gtest/gtest.h>
 

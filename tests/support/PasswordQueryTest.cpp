@@ -1,4 +1,4 @@
-#include "MyUtils.h"
+#include "support/PasswordQuery.h"
 
 #include <QApplication>
 #include <QDialog>

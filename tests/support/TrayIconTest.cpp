@@ -1,5 +1,5 @@
-#include "TrayIcon.h"
-#include "Dialogs.h"
+#include "support/TrayIcon.h"
+#include "support/Dialogs.h"
 
 #include <QApplication>
 #include <QMenu>

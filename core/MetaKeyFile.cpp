@@ -1,4 +1,4 @@
-#include "MetaKeyFile.h"
+#include "core/MetaKeyFile.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "NetworkSettings.h"
+#include "core/NetworkSettings.h"
 
-#include "MyUtils.h"
+#include "support/MyUtils.h"
 
 #include <array>
 

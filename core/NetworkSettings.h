@@ -1,7 +1,7 @@
 #pragma once
 // "Setings.str": seven lines ended by CR LF holding the remote access and NMS
 // settings; line 2 holds the three passwords, each scrambled, joined by "^".
-#include "MyCript.h"
+#include "support/MyCript.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "SettingWords.h"
+#include "core/SettingWords.h"
 
-#include "AtomicFile.h"
+#include "support/AtomicFile.h"
 
 #include <cerrno>
 #include <cstring>

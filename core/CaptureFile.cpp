@@ -1,4 +1,4 @@
-#include "CaptureFile.h"
+#include "core/CaptureFile.h"
 
 #include <cerrno>
 #include <cstring>

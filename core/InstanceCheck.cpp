@@ -1,4 +1,4 @@
-#include "InstanceCheck.h"
+#include "core/InstanceCheck.h"
 
 #include <cctype>
 #include <climits>
