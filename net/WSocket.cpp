@@ -1,5 +1,7 @@
 #include "net/WSocket.h"
 
+#include "net/SocketWatcher.h"
+
 #include <cctype>
 #include <unordered_map>
 

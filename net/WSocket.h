@@ -16,6 +16,10 @@
 
 class TWSocket;
 
+namespace SockApi {
+class TSocketWatcher;
+}
+
 enum TSocketState : uint8_t {
     wsInvalidState = 0,
     wsOpened = 1,

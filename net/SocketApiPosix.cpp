@@ -2,9 +2,6 @@
 // only place that knows both numberings.
 #include "net/SocketApi.h"
 
-#include <QMetaObject>
-#include <QSocketNotifier>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -271,6 +268,58 @@ int GetPeerName(Handle h, uint32_t& addr, uint16_t& port)
     return 0;
 }
 
+int SetNonBlocking(Handle h)
+{
+    int flags = fcntl(h, F_GETFL);
+    if (flags < 0 || fcntl(h, F_SETFL, flags | O_NONBLOCK) < 0)
+        return Fail();
+    return 0;
+}
+
+ConnectStart StartConnect(Handle h, uint32_t addr, uint16_t port, int& outcome)
+{
+    sockaddr_in sa = MakeAddr(addr, port);
+    int r;
+    do {
+        r = connect(h, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0 || errno == EINPROGRESS)
+        return ConnectStart::Pending;
+    if (IsConnectOutcome(errno)) {
+        outcome = MapErrno(errno);
+        return ConnectStart::KnownAtOnce;
+    }
+    Fail();
+    return ConnectStart::Failed;
+}
+
+int ConnectResult(Handle h)
+{
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (getsockopt(h, SOL_SOCKET, SO_ERROR, &err, &len) < 0)
+        err = errno;
+    if (err == EINPROGRESS || err == EALREADY)
+        return -1;
+    return MapErrno(err);
+}
+
+ReadProbe ProbeRead(Handle h, int& error)
+{
+    error = 0;
+    int n = 0;
+    if (ioctl(h, FIONREAD, &n) == 0 && n > 0)
+        return ReadProbe::Data;
+    char probe;
+    ssize_t r = recv(h, &probe, 1, MSG_PEEK);
+    if (r > 0)
+        return ReadProbe::Data;
+    if (r < 0 && (errno == EAGAIN || errno == EINTR))
+        return ReadProbe::Nothing;
+    error = r == 0 ? 0 : MapErrno(errno);
+    return ReadProbe::Ended;
+}
+
 int ProtocolByName(const std::string& name)
 {
     protoent entry{};
@@ -327,195 +376,6 @@ std::string IPv4ToText(uint32_t addr)
     a.s_addr = addr;
     inet_ntop(AF_INET, &a, buf, sizeof buf);
     return buf;
-}
-
-// --- readiness ---
-
-TSocketWatcher::TSocketWatcher(Handler handler)
-    : handler_(std::move(handler)),
-      read_(std::make_unique<QSocketNotifier>(QSocketNotifier::Read)),
-      write_(std::make_unique<QSocketNotifier>(QSocketNotifier::Write)),
-      life_(std::make_shared<TSocketWatcher*>(this))
-{
-    QObject::connect(read_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
-    QObject::connect(write_.get(), &QSocketNotifier::activated, [this] { OnWritable(); });
-}
-
-TSocketWatcher::~TSocketWatcher() { Stop(); }
-
-int TSocketWatcher::Watch(Handle h, Mode mode)
-{
-    Stop();
-    int flags = fcntl(h, F_GETFL);
-    if (flags < 0 || fcntl(h, F_SETFL, flags | O_NONBLOCK) < 0)
-        return Fail();
-    handle_ = h;
-    mode_ = mode;
-    watching_ = true;
-    readArmed_ = mode != Mode::Connecting;
-    writeWanted_ = false;
-    closeReported_ = false;
-    read_->setSocket(h);
-    write_->setSocket(h);
-    Arm();
-    return 0;
-}
-
-void TSocketWatcher::Stop()
-{
-    read_->setEnabled(false);
-    write_->setEnabled(false);
-    watching_ = false;
-    handle_ = kInvalidHandle;
-    ++generation_;
-    deferred_.clear();
-}
-
-int TSocketWatcher::StartConnect(uint32_t addr, uint16_t port)
-{
-    sockaddr_in sa = MakeAddr(addr, port);
-    int r;
-    do {
-        r = connect(handle_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    } while (r < 0 && errno == EINTR);
-    if (r == 0 || errno == EINPROGRESS)
-        return 0;
-    if (IsConnectOutcome(errno)) {
-        int code = MapErrno(errno);
-        write_->setEnabled(false);
-        closeReported_ = true;
-        Post(FdConnect, code);
-        return 0;
-    }
-    int code = MapErrno(errno);
-    Stop();
-    g_lastError = code;
-    return -1;
-}
-
-void TSocketWatcher::ReadDone()
-{
-    if (!watching_ || readArmed_)
-        return;
-    readArmed_ = true;
-    Arm();
-}
-
-void TSocketWatcher::WantWrite()
-{
-    if (!watching_ || writeWanted_)
-        return;
-    writeWanted_ = true;
-    Arm();
-}
-
-void TSocketWatcher::Post(unsigned events, int error)
-{
-    if (!watching_)
-        return;
-    if (busy_) {
-        deferred_.emplace_back(events, error);
-        return;
-    }
-    std::weak_ptr<TSocketWatcher*> life = life_;
-    uint64_t generation = generation_;
-    QMetaObject::invokeMethod(
-        read_.get(),
-        [life, generation, events, error] {
-            auto self = life.lock();
-            if (self && (*self)->generation_ == generation && (*self)->watching_)
-                (*self)->Deliver(events, error);
-        },
-        Qt::QueuedConnection);
-}
-
-void TSocketWatcher::Arm()
-{
-    if (!watching_ || busy_) {
-        read_->setEnabled(false);
-        write_->setEnabled(false);
-        return;
-    }
-    bool connecting = mode_ == Mode::Connecting;
-    read_->setEnabled(!connecting && readArmed_ && !closeReported_);
-    write_->setEnabled(!closeReported_ && (connecting || writeWanted_));
-}
-
-void TSocketWatcher::OnReadable()
-{
-    if (!watching_ || busy_)
-        return;
-    if (mode_ == Mode::Listening) {
-        readArmed_ = false;
-        Deliver(FdAccept, 0);
-        return;
-    }
-    unsigned long waiting = 0;
-    if (BytesWaiting(handle_, waiting) == 0 && waiting > 0) {
-        readArmed_ = false;
-        Deliver(FdRead, 0);
-        return;
-    }
-    char probe;
-    ssize_t r = recv(handle_, &probe, 1, MSG_PEEK);
-    if (r > 0) {
-        readArmed_ = false;
-        Deliver(FdRead, 0);
-    } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
-        int code = r == 0 ? 0 : MapErrno(errno);
-        closeReported_ = true;
-        Deliver(FdClose, code);
-    }
-}
-
-void TSocketWatcher::OnWritable()
-{
-    if (!watching_ || busy_)
-        return;
-    if (mode_ == Mode::Connecting) {
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (getsockopt(handle_, SOL_SOCKET, SO_ERROR, &err, &len) < 0)
-            err = errno;
-        if (err == EINPROGRESS || err == EALREADY)
-            return;
-        if (err != 0) {
-            closeReported_ = true;
-            Deliver(FdConnect, MapErrno(err));
-            return;
-        }
-        mode_ = Mode::Connected;
-        readArmed_ = true;
-        writeWanted_ = false;
-        Deliver(FdConnect | FdWrite, 0);
-        return;
-    }
-    writeWanted_ = false;
-    Deliver(FdWrite, 0);
-}
-
-void TSocketWatcher::Deliver(unsigned events, int error)
-{
-    if (busy_) {
-        deferred_.emplace_back(events, error);
-        return;
-    }
-    busy_ = true;
-    Arm();
-    std::weak_ptr<TSocketWatcher*> life = life_;
-    handler_(events, error);
-    if (life.expired())
-        return;
-    busy_ = false;
-    Arm();
-    // Stop clears what was deferred for an earlier handle, so what is left
-    // belongs to the handle watched now (one the handler may have adopted).
-    if (!deferred_.empty()) {
-        auto pending = std::move(deferred_);
-        deferred_.clear();
-        for (auto [bits, code] : pending)
-            Post(bits, code);
-    }
 }
 
 }  // namespace SockApi

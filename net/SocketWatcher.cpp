@@ -1,0 +1,186 @@
+#include "net/SocketWatcher.h"
+
+#include <QMetaObject>
+#include <QSocketNotifier>
+
+namespace SockApi {
+
+TSocketWatcher::TSocketWatcher(Handler handler)
+    : handler_(std::move(handler)),
+      read_(std::make_unique<QSocketNotifier>(QSocketNotifier::Read)),
+      write_(std::make_unique<QSocketNotifier>(QSocketNotifier::Write)),
+      life_(std::make_shared<TSocketWatcher*>(this))
+{
+    QObject::connect(read_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
+    QObject::connect(write_.get(), &QSocketNotifier::activated, [this] { OnWritable(); });
+}
+
+TSocketWatcher::~TSocketWatcher() { Stop(); }
+
+int TSocketWatcher::Watch(Handle h, Mode mode)
+{
+    Stop();
+    if (SetNonBlocking(h) < 0)
+        return -1;
+    handle_ = h;
+    mode_ = mode;
+    watching_ = true;
+    readArmed_ = mode != Mode::Connecting;
+    writeWanted_ = false;
+    closeReported_ = false;
+    read_->setSocket(h);
+    write_->setSocket(h);
+    Arm();
+    return 0;
+}
+
+void TSocketWatcher::Stop()
+{
+    read_->setEnabled(false);
+    write_->setEnabled(false);
+    watching_ = false;
+    handle_ = kInvalidHandle;
+    ++generation_;
+    deferred_.clear();
+}
+
+int TSocketWatcher::StartConnect(uint32_t addr, uint16_t port)
+{
+    int outcome = 0;
+    switch (SockApi::StartConnect(handle_, addr, port, outcome)) {
+    case ConnectStart::Pending:
+        return 0;
+    case ConnectStart::KnownAtOnce:
+        write_->setEnabled(false);
+        closeReported_ = true;
+        Post(FdConnect, outcome);
+        return 0;
+    case ConnectStart::Failed:
+        break;
+    }
+    int code = LastError();
+    Stop();
+    SetLastError(code);
+    return -1;
+}
+
+void TSocketWatcher::ReadDone()
+{
+    if (!watching_ || readArmed_)
+        return;
+    readArmed_ = true;
+    Arm();
+}
+
+void TSocketWatcher::WantWrite()
+{
+    if (!watching_ || writeWanted_)
+        return;
+    writeWanted_ = true;
+    Arm();
+}
+
+void TSocketWatcher::Post(unsigned events, int error)
+{
+    if (!watching_)
+        return;
+    if (busy_) {
+        deferred_.emplace_back(events, error);
+        return;
+    }
+    std::weak_ptr<TSocketWatcher*> life = life_;
+    uint64_t generation = generation_;
+    QMetaObject::invokeMethod(
+        read_.get(),
+        [life, generation, events, error] {
+            auto self = life.lock();
+            if (self && (*self)->generation_ == generation && (*self)->watching_)
+                (*self)->Deliver(events, error);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSocketWatcher::Arm()
+{
+    if (!watching_ || busy_) {
+        read_->setEnabled(false);
+        write_->setEnabled(false);
+        return;
+    }
+    bool connecting = mode_ == Mode::Connecting;
+    read_->setEnabled(!connecting && readArmed_ && !closeReported_);
+    write_->setEnabled(!closeReported_ && (connecting || writeWanted_));
+}
+
+void TSocketWatcher::OnReadable()
+{
+    if (!watching_ || busy_)
+        return;
+    if (mode_ == Mode::Listening) {
+        readArmed_ = false;
+        Deliver(FdAccept, 0);
+        return;
+    }
+    int error = 0;
+    switch (ProbeRead(handle_, error)) {
+    case ReadProbe::Data:
+        readArmed_ = false;
+        Deliver(FdRead, 0);
+        break;
+    case ReadProbe::Ended:
+        closeReported_ = true;
+        Deliver(FdClose, error);
+        break;
+    case ReadProbe::Nothing:
+        break;
+    }
+}
+
+void TSocketWatcher::OnWritable()
+{
+    if (!watching_ || busy_)
+        return;
+    if (mode_ == Mode::Connecting) {
+        int result = ConnectResult(handle_);
+        if (result < 0)
+            return;
+        if (result != 0) {
+            closeReported_ = true;
+            Deliver(FdConnect, result);
+            return;
+        }
+        mode_ = Mode::Connected;
+        readArmed_ = true;
+        writeWanted_ = false;
+        Deliver(FdConnect | FdWrite, 0);
+        return;
+    }
+    writeWanted_ = false;
+    Deliver(FdWrite, 0);
+}
+
+void TSocketWatcher::Deliver(unsigned events, int error)
+{
+    if (busy_) {
+        deferred_.emplace_back(events, error);
+        return;
+    }
+    busy_ = true;
+    Arm();
+    std::weak_ptr<TSocketWatcher*> life = life_;
+    handler_(events, error);
+    if (life.expired())
+        return;
+    busy_ = false;
+    Arm();
+    // Stop clears what was deferred for an earlier handle, so what is left
+    // belongs to the handle watched now (one the handler may have adopted).
+    if (!deferred_.empty()) {
+        auto pending = std::move(deferred_);
+        deferred_.clear();
+        for (auto [bits, code] : pending)
+            Post(bits, code);
+    }
+}
+
+}  // namespace SockApi
