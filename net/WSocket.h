@@ -5,6 +5,8 @@
 // one of its event handlers aborts the socket.
 #include "net/SocketApi.h"
 #include "net/WSockBuf.h"
+#include "net/WSocketErrors.h"
+#include "net/WSocketResolve.h"
 
 #include <cstdint>
 #include <deque>
@@ -36,11 +38,6 @@ enum TSocketSendFlags : uint8_t { wsSendNormal = 0, wsSendUrgent = 1 };
 enum TWSocketOption : uint8_t { wsoNoReceiveLoop = 1, wsoTcpNoDelay = 2 };
 using TWSocketOptions = uint8_t;
 
-class ESocketException : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 using TSocketHandle = SockApi::Handle;
 constexpr TSocketHandle INVALID_SOCKET = SockApi::kInvalidHandle;
 
@@ -49,15 +46,6 @@ using TSendDataEvent = std::function<void(TWSocket* Sender, int BytesSent)>;
 using TChangeStateEvent = std::function<void(TWSocket* Sender, TSocketState OldState, TSocketState NewState)>;
 using TSocketNotifyEvent = std::function<void(TWSocket* Sender)>;
 using TBgExceptionEvent = std::function<void(TWSocket* Sender, const std::exception& E, bool& CanClose)>;
-
-// The description of a socket error code ("Not a WinSock error" when unknown).
-std::string WSocketErrorDesc(int code);
-
-// Name and number conversions; each raises ESocketException with its text.
-int WSocketResolveProto(const std::string& proto);
-uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
-uint32_t WSocketResolveHost(const std::string& host);  // network order
-bool WSocketIsDottedIP(const std::string& text);
 
 class TWSocket {
 public:

@@ -1,0 +1,15 @@
+#pragma once
+// Name and number conversions for the Addr, Port and Proto texts of TWSocket.
+// Each resolver raises ESocketException with its text.
+#include "net/WSocketErrors.h"
+
+#include <cstdint>
+#include <string>
+
+// The text without leading and trailing blanks and control characters.
+std::string WSocketTrim(const std::string& text);
+
+int WSocketResolveProto(const std::string& proto);
+uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
+uint32_t WSocketResolveHost(const std::string& host);  // network order
+bool WSocketIsDottedIP(const std::string& text);
