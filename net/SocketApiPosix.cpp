@@ -2,6 +2,8 @@
 // only place that knows both numberings.
 #include "net/SocketApi.h"
 
+#include "support/SysCall.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -191,28 +193,19 @@ int Listen(Handle h, int backlog) { return Check(listen(h, backlog)); }
 
 Handle Accept(Handle h)
 {
-    int r;
-    do {
-        r = accept4(h, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    } while (r < 0 && errno == EINTR);
+    int r = RetryEintr([&] { return accept4(h, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
     return r < 0 ? Fail() : r;
 }
 
 int Send(Handle h, const void* data, int len, bool urgent)
 {
-    ssize_t r;
-    do {
-        r = send(h, data, size_t(len), MSG_NOSIGNAL | (urgent ? MSG_OOB : 0));
-    } while (r < 0 && errno == EINTR);
+    ssize_t r = RetryEintr([&] { return send(h, data, size_t(len), MSG_NOSIGNAL | (urgent ? MSG_OOB : 0)); });
     return r < 0 ? Fail() : int(r);
 }
 
 int Recv(Handle h, void* data, int len)
 {
-    ssize_t r;
-    do {
-        r = recv(h, data, size_t(len), 0);
-    } while (r < 0 && errno == EINTR);
+    ssize_t r = RetryEintr([&] { return recv(h, data, size_t(len), 0); });
     return r < 0 ? Fail() : int(r);
 }
 
@@ -279,11 +272,10 @@ int SetNonBlocking(Handle h)
 ConnectStart StartConnect(Handle h, uint32_t addr, uint16_t port, int& outcome)
 {
     sockaddr_in sa = MakeAddr(addr, port);
-    int r;
-    do {
-        r = connect(h, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    } while (r < 0 && errno == EINTR);
-    if (r == 0 || errno == EINPROGRESS)
+    int r = RetryEintr([&] { return connect(h, reinterpret_cast<sockaddr*>(&sa), sizeof sa); });
+    // A connect interrupted by a signal goes on by itself; the retry finds it
+    // under way (EALREADY) or done (EISCONN).
+    if (r == 0 || errno == EINPROGRESS || errno == EALREADY || errno == EISCONN)
         return ConnectStart::Pending;
     if (IsConnectOutcome(errno)) {
         outcome = MapErrno(errno);
@@ -311,10 +303,10 @@ ReadProbe ProbeRead(Handle h, int& error)
     if (ioctl(h, FIONREAD, &n) == 0 && n > 0)
         return ReadProbe::Data;
     char probe;
-    ssize_t r = recv(h, &probe, 1, MSG_PEEK);
+    ssize_t r = RetryEintr([&] { return recv(h, &probe, 1, MSG_PEEK); });
     if (r > 0)
         return ReadProbe::Data;
-    if (r < 0 && (errno == EAGAIN || errno == EINTR))
+    if (r < 0 && errno == EAGAIN)
         return ReadProbe::Nothing;
     error = r == 0 ? 0 : MapErrno(errno);
     return ReadProbe::Ended;
