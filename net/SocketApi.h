@@ -21,13 +21,24 @@ enum EventBits : unsigned {
 
 enum ErrorCode : int {
     ErrInvalidArgument = 10022,
-    ErrNotSocket = 10038,
     ErrWouldBlock = 10035,
+    ErrNotSocket = 10038,
+    ErrNoProtocolOption = 10042,
+    ErrOpNotSupported = 10045,
+    ErrNetDown = 10050,
+    ErrNetUnreachable = 10051,
     ErrConnAborted = 10053,
     ErrConnReset = 10054,
     ErrNotConnected = 10057,
+    ErrHostDown = 10064,
+    ErrHostUnreachable = 10065,
     ErrNotInitialised = 10093,
 };
+
+// The Windows Sockets number for an errno value, and for a getaddrinfo
+// result; an errno without one comes back as it is.
+int MapErrno(int e);
+int MapResolverError(int eai);
 
 // The error of the last failed call on this thread.
 int LastError();

@@ -20,6 +20,8 @@ namespace {
 
 thread_local int g_lastError = 0;
 
+}  // namespace
+
 int MapErrno(int e)
 {
     switch (e) {
@@ -27,8 +29,6 @@ int MapErrno(int e)
         return 0;
     case EINTR:
         return 10004;
-    case EBADF:
-        return 10009;
     case EACCES:
     case EPERM:
         return 10013;
@@ -44,6 +44,8 @@ int MapErrno(int e)
         return 10035;  // a non-blocking connect under way
     case EALREADY:
         return 10037;
+    // Windows answers a handle that is not an open socket with WSAENOTSOCK.
+    case EBADF:
     case ENOTSOCK:
         return 10038;
     case EDESTADDRREQ:
@@ -69,12 +71,17 @@ int MapErrno(int e)
     case EADDRNOTAVAIL:
         return 10049;
     case ENETDOWN:
+    case ENONET:  // this machine is not on the network
         return 10050;
     case ENETUNREACH:
         return 10051;
     case ENETRESET:
         return 10052;
+    // accept's EPROTO: the pending connection failed in the protocol before it
+    // was taken. Microsoft names a protocol error as a cause of WSAECONNABORTED;
+    // WSAECONNRESET would also make the listener close itself.
     case ECONNABORTED:
+    case EPROTO:
         return 10053;
     // Linux answers a send to a peer that is gone with EPIPE after the first
     // ECONNRESET; both mean the connection was reset.
@@ -128,12 +135,16 @@ int MapResolverError(int eai)
         return 11002;
     case EAI_FAIL:
         return 11003;
+    case EAI_MEMORY:
+        return 10055;
     case EAI_SYSTEM:
         return MapErrno(errno);
     default:
         return 11004;
     }
 }
+
+namespace {
 
 int Fail()
 {

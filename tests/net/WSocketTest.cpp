@@ -357,3 +357,13 @@ TEST(WSocket, ConnectsAndExchangesWithAListener)
     ASSERT_TRUE(WaitFor([&] { return atClient == "pong"; }));
     EXPECT_EQ(ErrorText([&] { client.Connect(); }), "Connect: Socket already in use");
 }
+
+TEST(WSocket, AdoptingAClosedHandleReportsNotASocket)
+{
+    TWSocket s;
+    // Far above any descriptor this process has open.
+    EXPECT_EQ(ErrorText([&] { s.Dup(1 << 20); }),
+              "Error 10038 in function setsockopt(SO_LINGER)\r\nSocket operation on non-socket");
+    EXPECT_EQ(s.LastError(), 10038);
+    EXPECT_NE(s.State(), wsConnected);
+}
