@@ -7,12 +7,12 @@ namespace SockApi {
 
 TSocketWatcher::TSocketWatcher(Handler handler)
     : handler_(std::move(handler)),
-      read_(std::make_unique<QSocketNotifier>(QSocketNotifier::Read)),
-      write_(std::make_unique<QSocketNotifier>(QSocketNotifier::Write)),
+      readNotifier_(std::make_unique<QSocketNotifier>(QSocketNotifier::Read)),
+      writeNotifier_(std::make_unique<QSocketNotifier>(QSocketNotifier::Write)),
       life_(std::make_shared<TSocketWatcher*>(this))
 {
-    QObject::connect(read_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
-    QObject::connect(write_.get(), &QSocketNotifier::activated, [this] { OnWritable(); });
+    QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
+    QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, [this] { OnWritable(); });
 }
 
 TSocketWatcher::~TSocketWatcher() { Stop(); }
@@ -28,16 +28,16 @@ int TSocketWatcher::Watch(Handle h, Mode mode)
     readArmed_ = mode != Mode::Connecting;
     writeWanted_ = false;
     closeReported_ = false;
-    read_->setSocket(h);
-    write_->setSocket(h);
+    readNotifier_->setSocket(h);
+    writeNotifier_->setSocket(h);
     Arm();
     return 0;
 }
 
 void TSocketWatcher::Stop()
 {
-    read_->setEnabled(false);
-    write_->setEnabled(false);
+    readNotifier_->setEnabled(false);
+    writeNotifier_->setEnabled(false);
     watching_ = false;
     handle_ = kInvalidHandle;
     ++generation_;
@@ -51,7 +51,7 @@ int TSocketWatcher::StartConnect(uint32_t addr, uint16_t port)
     case ConnectStart::Pending:
         return 0;
     case ConnectStart::KnownAtOnce:
-        write_->setEnabled(false);
+        writeNotifier_->setEnabled(false);
         closeReported_ = true;
         Post(FdConnect, outcome);
         return 0;
@@ -91,7 +91,7 @@ void TSocketWatcher::Post(unsigned events, int error)
     std::weak_ptr<TSocketWatcher*> life = life_;
     uint64_t generation = generation_;
     QMetaObject::invokeMethod(
-        read_.get(),
+        readNotifier_.get(),
         [life, generation, events, error] {
             auto self = life.lock();
             if (self && (*self)->generation_ == generation && (*self)->watching_)
@@ -103,13 +103,13 @@ void TSocketWatcher::Post(unsigned events, int error)
 void TSocketWatcher::Arm()
 {
     if (!watching_ || busy_) {
-        read_->setEnabled(false);
-        write_->setEnabled(false);
+        readNotifier_->setEnabled(false);
+        writeNotifier_->setEnabled(false);
         return;
     }
     bool connecting = mode_ == Mode::Connecting;
-    read_->setEnabled(!connecting && readArmed_ && !closeReported_);
-    write_->setEnabled(!closeReported_ && (connecting || writeWanted_));
+    readNotifier_->setEnabled(!connecting && readArmed_ && !closeReported_);
+    writeNotifier_->setEnabled(!closeReported_ && (connecting || writeWanted_));
 }
 
 void TSocketWatcher::OnReadable()

@@ -49,8 +49,8 @@ private:
     void Arm();
 
     Handler handler_;
-    std::unique_ptr<QSocketNotifier> read_;
-    std::unique_ptr<QSocketNotifier> write_;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
     std::shared_ptr<TSocketWatcher*> life_;
     Handle handle_ = kInvalidHandle;
     Mode mode_ = Mode::Connected;

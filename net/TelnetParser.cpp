@@ -125,7 +125,7 @@ void TTelnetParser::Answer(unsigned char verb, unsigned char option)
     case OptSuppressGoAhead:
         if (verb == WILL) {
             Reply(DO, OptSuppressGoAhead);
-            goAhead_ = true;
+            suppressGoAhead_ = true;
         }
         break;
     case OptSendLocation:
@@ -139,7 +139,7 @@ void TTelnetParser::Answer(unsigned char verb, unsigned char option)
     case OptEndOfRecord:
         if (verb == DO) {
             Reply(WILL, option);
-            agreed_ = true;
+            termTypeOrEorAgreed_ = true;
         }
         break;
     default:

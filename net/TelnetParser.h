@@ -52,8 +52,8 @@ public:
     bool LocalEcho() const { return localEcho_; }
     void SetLocalEcho(bool value) { localEcho_ = value; }
     bool Binary() const { return binary_; }
-    bool SuppressGoAhead() const { return goAhead_; }
-    bool TermTypeOrEorAgreed() const { return agreed_; }
+    bool SuppressGoAhead() const { return suppressGoAhead_; }
+    bool TermTypeOrEorAgreed() const { return termTypeOrEorAgreed_; }
 
 private:
     void Emit(TTelnetEvent::Type type, std::string_view bytes = {}, unsigned char verb = 0, unsigned char option = 0);
@@ -67,8 +67,8 @@ private:
     std::string location_ = "TNCNX";
     bool localEcho_ = false;
     bool binary_ = false;
-    bool goAhead_ = false;
-    bool agreed_ = false;
+    bool suppressGoAhead_ = false;
+    bool termTypeOrEorAgreed_ = false;
 
     bool iacSeen_ = false;
     unsigned char verb_ = 0;

@@ -392,7 +392,7 @@ void TWSocket::Connect()
         SocketError("setsockopt(SO_REUSEADDR)");
         return;
     }
-    if ((options_ & wsoTcpNoDelay) && SetNoDelay(handle_, true) < 0) {
+    if ((componentOptions_ & wsoTcpNoDelay) && SetNoDelay(handle_, true) < 0) {
         SocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
         return;
     }

@@ -71,8 +71,8 @@ public:
     void SetMultiThreaded(bool value) { multiThreaded_ = value; }
     bool ReuseAddr() const { return reuseAddr_; }
     void SetReuseAddr(bool value) { reuseAddr_ = value; }
-    TWSocketOptions ComponentOptions() const { return options_; }
-    void SetComponentOptions(TWSocketOptions value) { options_ = value; }
+    TWSocketOptions ComponentOptions() const { return componentOptions_; }
+    void SetComponentOptions(TWSocketOptions value) { componentOptions_ = value; }
     int FlushTimeout() const { return flushTimeout_; }
     void SetFlushTimeout(int value) { flushTimeout_ = value; }
     TSocketSendFlags SendFlags() const { return sendFlags_; }
@@ -168,7 +168,7 @@ private:
     bool allSent_ = true;
     bool closeInvoked_ = false;
     bool destroying_ = false;
-    TWSocketOptions options_ = 0;
+    TWSocketOptions componentOptions_ = 0;
     TSocketSendFlags sendFlags_ = wsSendNormal;
     bool reuseAddr_ = false;
     bool multiThreaded_ = false;

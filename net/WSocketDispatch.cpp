@@ -148,7 +148,7 @@ bool TWSocket::ReceiveLoop(int error, bool closing, const std::weak_ptr<char>& l
             if (Receive(scrap, sizeof scrap) < 0 && lastError_ == ErrWouldBlock)
                 lastError_ = 0;
         }
-        if (!closing && (options_ & wsoNoReceiveLoop))
+        if (!closing && (componentOptions_ & wsoNoReceiveLoop))
             break;
         if (lastError_ != 0)
             break;
