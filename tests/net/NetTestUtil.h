@@ -1,6 +1,9 @@
 #pragma once
-// Helpers for loopback tests: run the event loop until something holds, and a
-// plain non-blocking client socket to stand for the far end.
+// Helpers for loopback tests: run the event loop until something holds, a
+// plain non-blocking client socket to stand for the far end, and a listener
+// with the TWSocket that adopts each connection it accepts.
+#include "net/WSocket.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -9,10 +12,13 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
+#include <gtest/gtest.h>
+#include <memory>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
 {
@@ -26,12 +32,13 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 2000
     return true;
 }
 
-inline void RunEventsFor(int ms)
+// Runs what is ready now (posted events, readable or writable sockets) until
+// nothing is left; never waits for more.
+inline void RunReadyEvents()
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    QEventLoop loop;
+    for (int pass = 0; pass < 1000 && loop.processEvents(QEventLoop::AllEvents); ++pass) {
+    }
 }
 
 class RawPeer {
@@ -115,4 +122,54 @@ public:
 
 private:
     int fd_ = -1;
+};
+
+// The text of the ESocketException that action raises.
+inline std::string ErrorText(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const ESocketException& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// A listener on 127.0.0.1 and the socket that adopts each accepted connection.
+class Loopback : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        srv.SetAddr("127.0.0.1");
+        srv.SetPort("0");
+        srv.OnSessionAvailable = [this](TWSocket* s, uint16_t error) {
+            log.push_back("available:" + std::to_string(error));
+            cli.Dup(s->Accept());
+        };
+        cli.OnDataAvailable = [this](TWSocket* s, uint16_t) {
+            std::string text = s->ReceiveString();
+            if (!text.empty()) {
+                received += text;
+                log.push_back("data");
+            }
+        };
+        cli.OnSessionClosed = [this](TWSocket*, uint16_t error) {
+            log.push_back("closed:" + std::to_string(error) + " after " + std::to_string(received.size()));
+        };
+        srv.Listen();
+        port = std::stoi(srv.GetXPort());
+    }
+
+    // A peer connected and adopted by cli.
+    std::unique_ptr<RawPeer> Admit(int receiveBuffer = 0)
+    {
+        auto peer = std::make_unique<RawPeer>(port, receiveBuffer);
+        EXPECT_TRUE(WaitFor([&] { return cli.State() == wsConnected; }));
+        return peer;
+    }
+
+    TWSocket srv, cli;
+    std::vector<std::string> log;
+    std::string received;
+    int port = 0;
 };

@@ -72,8 +72,10 @@ TEST_F(TelnetServer, AnswersTheNegotiation)
     fromClient.clear();
     peer.SendString("\xff\xfc\x01");
     ASSERT_TRUE(WaitFor([&] { return cnx.LocalEcho(); }));
-    RunEventsFor(50);
-    EXPECT_EQ(fromClient, "") << "WONT ECHO gets no reply";
+    // A reply would have been sent before this marker.
+    cnx.SendString("!");
+    ASSERT_TRUE(WaitFor([&] { return !fromClient.empty() && fromClient.back() == '!'; }));
+    EXPECT_EQ(fromClient, "!") << "WONT ECHO gets no reply";
     EXPECT_TRUE(deliveries.empty());
 }
 
@@ -129,7 +131,7 @@ TEST_F(TelnetServer, NewConnectionStartsWithAFreshParser)
 {
     ConnectBoth();
     peer.SendString("\xff");  // cut off after IAC
-    RunEventsFor(100);
+    ASSERT_TRUE(WaitFor([&] { return cnx.Socket()->ReadCount() == 1; }));
     peer.Close();
     ASSERT_TRUE(WaitFor([&] { return closed == 1; }));
     ConnectBoth();
