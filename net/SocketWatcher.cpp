@@ -93,9 +93,11 @@ void TSocketWatcher::Post(unsigned events, int error)
     QMetaObject::invokeMethod(
         readNotifier_.get(),
         [life, generation, events, error] {
-            auto self = life.lock();
-            if (self && (*self)->generation_ == generation && (*self)->watching_)
-                (*self)->Deliver(events, error);
+            // No strong reference may be held while delivering: Deliver tells
+            // by it whether the handler destroyed the watcher.
+            TSocketWatcher* self = life.expired() ? nullptr : *life.lock();
+            if (self && self->generation_ == generation && self->watching_)
+                self->Deliver(events, error);
         },
         Qt::QueuedConnection);
 }

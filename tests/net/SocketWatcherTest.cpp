@@ -136,6 +136,17 @@ TEST_F(Watched, EventsPostedForAnEarlierHandleAreDropped)
     EXPECT_EQ(events, (Events{{FdClose, 0}}));
 }
 
+TEST_F(Watched, HandlerMayDestroyTheWatcher)
+{
+    onEvent = [&](unsigned) { watcher.reset(); };
+    Watch();
+    watcher->Post(FdWrite);
+    watcher->Post(FdClose);
+    ASSERT_TRUE(WaitFor([&] { return !watcher; }));
+    RunReadyEvents();
+    EXPECT_EQ(events, (Events{{FdWrite, 0}}));
+}
+
 TEST_F(Watched, ConnectOutcomeComesAsOneConnectEvent)
 {
     Handle out = OpenStream(6, false);

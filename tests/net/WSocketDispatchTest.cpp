@@ -168,3 +168,29 @@ TEST(WSocketEvents, ConnectRefusedIsReportedAsEvents)
     ASSERT_TRUE(WaitFor([&] { return s.State() == wsClosed; }));
     EXPECT_EQ(events, (std::vector<std::string>{"connected:10061:4", "closed:0"}));
 }
+
+TEST(WSocketEvents, SocketMayBeDestroyedInsideItsHandler)
+{
+    TWSocket srv;
+    auto served = std::make_unique<TWSocket>();
+    srv.SetAddr("127.0.0.1");
+    srv.SetPort("0");
+    srv.OnSessionAvailable = [&](TWSocket* s, uint16_t) { served->Dup(s->Accept()); };
+    srv.Listen();
+    RawPeer peer(std::stoi(srv.GetXPort()));
+    ASSERT_TRUE(WaitFor([&] { return served->State() == wsConnected; }));
+    // OnDataSent comes from an event the send posted, OnDataAvailable from
+    // readiness of the handle.
+    served->OnDataSent = [&](TWSocket*, uint16_t) { served.reset(); };
+    served->SendString("bye");
+    ASSERT_TRUE(WaitFor([&] { return !served; }));
+    EXPECT_TRUE(peer.WaitReceived(3));
+
+    served = std::make_unique<TWSocket>();
+    RawPeer second(std::stoi(srv.GetXPort()));
+    ASSERT_TRUE(WaitFor([&] { return served->State() == wsConnected; }));
+    served->OnDataAvailable = [&](TWSocket*, uint16_t) { served.reset(); };
+    ASSERT_TRUE(second.Send("hi"));
+    ASSERT_TRUE(WaitFor([&] { return !served; }));
+    EXPECT_TRUE(second.WaitEnded());
+}
