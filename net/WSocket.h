@@ -13,7 +13,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 class TWSocket;
