@@ -2,6 +2,7 @@
 
 #include "serial/MainThreadCall.h"
 #include "serial/SerialDevicePosix.h"
+#include "serial/SerialShared.h"
 #include "serial/WorkThread.h"
 
 #include <algorithm>
@@ -25,30 +26,63 @@ constexpr AutoTimeout AutoTimeoutTable[] = {
 
 }  // namespace
 
-TSerialPortNG::TSerialPortNG()
+// The component's own state and routines; what the worker also sees is in FShared.
+struct TSerialPortNG::Private {
+    explicit Private(TSerialPortNG& owner) : FOwner(owner) {}
+
+    void SwitchActive(bool Open);
+    void ApplyCommSettings();
+    void ApplyIfActive();
+    void ComputeAutoTimeouts();
+    void WaitThreadIdle(int times);
+    void SetQueueSizes(uint32_t failPlace);
+    int SetCommMask(uint32_t mask);
+    void LowerLinesOnClose();
+    int CheckTimeoutsReadable() const;
+    bool SetLimDiv(uint8_t& field, uint8_t value, const char* warning);
+    SerialDevice::LineSettings CurrentLineSettings() const;
+    void ProcessError(uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)
+    {
+        FOwner.ProcessError(Place, Code, Msg, Noise);
+    }
+
+    TSerialPortNG& FOwner;
+    std::string FCommPort = "COM2";
+    uint32_t FBaudRate = 9600;
+    uint8_t FParityType = 0, FStopBits = 0, FDataBits = 8;
+    char FParityErrorChar = 0, FXONChar = 17, FXOFFChar = 19, FEventChar = 0;
+    bool FParityErrorReplacement = false, FStripNullChars = false, FXTOAuto = true;
+    uint8_t FXONLimDiv = 33, FXOFFLimDiv = 33, FErrorNoise = 255;
+    int32_t FFlowControl = 0;
+    uint32_t FWTOCharDelayTime = 1100;
+    uint16_t FWTOExtraDelayTime = 250, FRxQueueSize = 4096, FTxQueueSize = 4096;
+    bool FRTSState = true, FDTRState = true, FBREAKState = false;
+    uint32_t FWriteTimeoutConstant = 0;  // ms; the write time-out set by SendData
+
+    TSerialShared FShared;
+    std::unique_ptr<TWorkThread> FWorker;  // last: stops before the state above goes
+};
+
+TSerialPortNG::TSerialPortNG() : d_(std::make_unique<Private>(*this))
 {
-    FPlatform = GetPlatformId();
-    SerialDevice::CreateWake(FWakeFd);
-    FHandOff = std::make_unique<MainThreadCall>();
-    FWorker = std::make_unique<TWorkThread>(*this);
+    d_->FShared.Platform = GetPlatformId();
+    d_->FWorker = std::make_unique<TWorkThread>(*this, d_->FShared);
 }
 
 TSerialPortNG::~TSerialPortNG()
 {
-    FDestroying = true;
-    SwitchActive(false);
+    TSerialShared& s = d_->FShared;
+    s.Destroying = true;
+    d_->SwitchActive(false);
     // From here the worker never waits for the main thread, so it can always wind down.
-    FHandOff->SetReleased(true);
-    FWorker->Terminate();
-    WaitThreadIdle(10);
+    s.HandOff->SetReleased(true);
+    d_->FWorker->Terminate();
+    d_->WaitThreadIdle(10);
     {
-        std::lock_guard<std::mutex> l(ClusterLock);
-        ClusterList.clear();
+        std::lock_guard<std::mutex> l(s.ClusterLock);
+        s.ClusterList.clear();
     }
-    FWorker.reset();
-    delete FWriteJob.exchange(nullptr);
-    FHandOff.reset();
-    SerialDevice::CloseWake(FWakeFd);
+    d_->FWorker.reset();
 }
 
 int32_t TSerialPortNG::GetPlatformId()
@@ -60,7 +94,7 @@ int32_t TSerialPortNG::GetPlatformId()
 
 void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)
 {
-    if (FDestroying || Noise > FErrorNoise || !OnProcessError)
+    if (d_->FShared.Destroying || Noise > d_->FErrorNoise || !OnProcessError)
         return;
     auto handler = OnProcessError;  // the handler may replace itself
     handler(this, Place, Code, Msg, Noise);
@@ -68,22 +102,23 @@ void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::strin
 
 // ---- opening and closing ----
 
-void TSerialPortNG::SwitchActive(bool Open)
+void TSerialPortNG::Private::SwitchActive(bool Open)
 {
-    if (FActive) {
+    TSerialShared& s = FShared;
+    if (s.Active) {
         ProcessError(100, 0, "Msg start deactivating Port", 2);
         if (int e = SetCommMask(0))
             ProcessError(101, uint32_t(e), "Error disabling CommEvents", 0);
-        FActive = false;
-        if (FSendInProgress)
-            FWriteAbort = true;
-        if (int e = SerialDevice::Purge(FHandle))
+        s.Active = false;
+        if (s.SendInProgress)
+            s.WriteAbort = true;
+        if (int e = SerialDevice::Purge(s.Handle))
             ProcessError(102, uint32_t(e), "Error clearing Queues", 0);
         WaitThreadIdle(15);
-        if (FThreadIsRunning)
+        if (s.ThreadIsRunning)
             ProcessError(104, 0, "Warning ThreadIsRunning", 1);
         LowerLinesOnClose();
-        if (int e = SerialDevice::Close(ReleaseHandle()))
+        if (int e = SerialDevice::Close(s.ReleaseHandle()))
             ProcessError(103, uint32_t(e), "Error closing Port", 0);
     }
     if (!Open)
@@ -95,78 +130,56 @@ void TSerialPortNG::SwitchActive(bool Open)
         ProcessError(112, uint32_t(e), "Error reopening Port", 0);
         return;
     }
-    FHandle = fd;
-    ++FOpenGeneration;
-    FActive = true;
-    SerialDevice::SignalWake(FWakeFd);
+    s.Handle = fd;
+    ++s.OpenGeneration;
+    s.Active = true;
+    SerialDevice::SignalWake(s.WakeFd);
     SetQueueSizes(111);
     ApplyCommSettings();
-    SetDTRState(true);
-    SetRTSState(true);
+    FOwner.SetDTRState(true);
+    FOwner.SetRTSState(true);
     if (int err = SetCommMask(kAllLineEvents))
         ProcessError(201, uint32_t(err), "Error activating CommEventMask", 0);
 }
 
-void TSerialPortNG::LowerLinesOnClose()
+void TSerialPortNG::Private::LowerLinesOnClose()
 {
     // Active is already False here, so the property setters would not act.
-    if (int e = SerialDevice::SetLine(FHandle, SerialDevice::Line::Dtr, false))
+    if (int e = SerialDevice::SetLine(FShared.Handle, SerialDevice::Line::Dtr, false))
         ProcessError(602, uint32_t(e), "Error clearing DTR", 0);
     FDTRState = false;
-    if (int e = SerialDevice::SetLine(FHandle, SerialDevice::Line::Rts, false))
+    if (int e = SerialDevice::SetLine(FShared.Handle, SerialDevice::Line::Rts, false))
         ProcessError(502, uint32_t(e), "Error clearing RTS", 0);
     FRTSState = false;
 }
 
-void TSerialPortNG::WaitThreadIdle(int times)
+void TSerialPortNG::Private::WaitThreadIdle(int times)
 {
+    TSerialShared& s = FShared;
     // The worker may be waiting for a hand-off right now; let it go on (its
     // procedures run later from the event loop) instead of stalling both threads.
-    FHandOff->SetReleased(true);
-    SerialDevice::SignalWake(FWakeFd);
+    s.HandOff->SetReleased(true);
+    SerialDevice::SignalWake(s.WakeFd);
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(75 * times);
-    while (FThreadIsRunning && std::chrono::steady_clock::now() < limit)
+    while (s.ThreadIsRunning && std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (!FDestroying)
-        FHandOff->SetReleased(false);
+    if (!s.Destroying)
+        s.HandOff->SetReleased(false);
 }
 
-int TSerialPortNG::SetCommMask(uint32_t mask)
+int TSerialPortNG::Private::SetCommMask(uint32_t mask)
 {
-    int e = SerialDevice::CheckHandle(FHandle);
+    int e = SerialDevice::CheckHandle(FShared.Handle);
     if (e == 0) {
-        FEventMask = mask;
-        SerialDevice::SignalWake(FWakeFd);  // ends a pending wait for line events
+        FShared.EventMask = mask;
+        SerialDevice::SignalWake(FShared.WakeFd);  // ends a pending wait for line events
     }
     return e;
 }
 
-int TSerialPortNG::EnterHandle()
-{
-    FHandleInUse.store(true);
-    int fd = FHandle.load();
-    if (fd < 0)
-        FHandleInUse.store(false);
-    return fd;
-}
-
-void TSerialPortNG::LeaveHandle() { FHandleInUse.store(false); }
-
-int TSerialPortNG::ReleaseHandle()
-{
-    int fd = FHandle.exchange(-1);
-    // The worker only holds the handle around short non-blocking calls and a
-    // wait that the wake handle ends.
-    while (FHandleInUse.load()) {
-        SerialDevice::SignalWake(FWakeFd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return fd;
-}
-
 // ---- settings ----
 
-SerialDevice::LineSettings TSerialPortNG::CurrentLineSettings() const
+SerialDevice::LineSettings TSerialPortNG::Private::CurrentLineSettings() const
 {
     SerialDevice::LineSettings s;
     s.BaudRate = FBaudRate;
@@ -177,13 +190,13 @@ SerialDevice::LineSettings TSerialPortNG::CurrentLineSettings() const
     s.ParityErrorReplacement = FParityErrorReplacement;
     s.XONChar = FXONChar;
     s.XOFFChar = FXOFFChar;
-    s.WakeCount = uint8_t(std::clamp<uint16_t>(FClusterSize, 1, 255));
+    s.WakeCount = uint8_t(std::clamp<uint16_t>(FShared.ClusterSize, 1, 255));
     return s;
 }
 
-void TSerialPortNG::ApplyCommSettings()
+void TSerialPortNG::Private::ApplyCommSettings()
 {
-    const int fd = FHandle;
+    const int fd = FShared.Handle;
     SerialDevice::TermiosImage t;
     if (int e = SerialDevice::GetTermios(fd, t)) {
         ProcessError(801, uint32_t(e), "Error getting DCB from CommState", 0);
@@ -201,37 +214,37 @@ void TSerialPortNG::ApplyCommSettings()
         ProcessError(802, uint32_t(e), "Error setting CommState, 87 indicate that Parms are incorrect", 0);
         return;
     }
-    FWakeCount = s.WakeCount;
-    FStripNulls = FStripNullChars;
+    FShared.WakeCount = s.WakeCount;
+    FShared.StripNulls = FStripNullChars;
 }
 
-int TSerialPortNG::CheckTimeoutsReadable() const { return SerialDevice::CheckHandle(FHandle); }
+int TSerialPortNG::Private::CheckTimeoutsReadable() const { return SerialDevice::CheckHandle(FShared.Handle); }
 
-void TSerialPortNG::ApplyIfActive()
+void TSerialPortNG::Private::ApplyIfActive()
 {
-    if (FActive)
+    if (FShared.Active)
         ApplyCommSettings();
 }
 
-void TSerialPortNG::ComputeAutoTimeouts()
+void TSerialPortNG::Private::ComputeAutoTimeouts()
 {
     uint32_t delay = 1100;
     for (const AutoTimeout& row : AutoTimeoutTable)
         if (row.Baud <= FBaudRate)
             delay = row.Delay;
-    SetRTOCharDelayTime(delay);
-    SetWTOCharDelayTime(delay);
+    FOwner.SetRTOCharDelayTime(delay);
+    FOwner.SetWTOCharDelayTime(delay);
 }
 
-void TSerialPortNG::SetQueueSizes(uint32_t failPlace)
+void TSerialPortNG::Private::SetQueueSizes(uint32_t failPlace)
 {
     // Linux sizes its tty buffers itself; the sizes are kept for the limits only.
-    if (int e = SerialDevice::CheckHandle(FHandle))
+    if (int e = SerialDevice::CheckHandle(FShared.Handle))
         ProcessError(failPlace, uint32_t(e), failPlace == 111 ? "Error setup Queuesize" : "Error can not set Quesize",
                      0);
 }
 
-bool TSerialPortNG::SetLimDiv(uint8_t& field, uint8_t value, const char* warning)
+bool TSerialPortNG::Private::SetLimDiv(uint8_t& field, uint8_t value, const char* warning)
 {
     if (value > 100) {
         ProcessError(100, value, warning, 1);
@@ -246,190 +259,192 @@ bool TSerialPortNG::SetLimDiv(uint8_t& field, uint8_t value, const char* warning
 
 // ---- property getters and setters ----
 
-bool TSerialPortNG::Active() const { return FActive; }
+bool TSerialPortNG::Active() const { return d_->FShared.Active; }
 void TSerialPortNG::SetActive(bool value)
 {
-    if (value != FActive)
-        SwitchActive(value);
+    if (value != d_->FShared.Active)
+        d_->SwitchActive(value);
 }
 
-std::string TSerialPortNG::CommPort() const { return FCommPort; }
+std::string TSerialPortNG::CommPort() const { return d_->FCommPort; }
 void TSerialPortNG::SetCommPort(const std::string& value)
 {
     std::string name = value.substr(0, 255);
-    if (name == FCommPort)
+    if (name == d_->FCommPort)
         return;
-    FCommPort = name;
-    SwitchActive(FActive);
+    d_->FCommPort = name;
+    d_->SwitchActive(d_->FShared.Active);
 }
 
-uint32_t TSerialPortNG::BaudRate() const { return FBaudRate; }
+uint32_t TSerialPortNG::BaudRate() const { return d_->FBaudRate; }
 void TSerialPortNG::SetBaudRate(uint32_t value)
 {
-    if (value == FBaudRate)
+    if (value == d_->FBaudRate)
         return;
-    FBaudRate = value;
-    if (FXTOAuto)
-        ComputeAutoTimeouts();
-    ApplyIfActive();
+    d_->FBaudRate = value;
+    if (d_->FXTOAuto)
+        d_->ComputeAutoTimeouts();
+    d_->ApplyIfActive();
 }
 
-#define MORVEL_APPLIED_PROPERTY(Type, Name)                                                                            \
-    Type TSerialPortNG::Name() const { return F##Name; }                                                               \
+#define MORVEL_APPLIED_PROPERTY(Type, Name, field)                                                                     \
+    Type TSerialPortNG::Name() const { return d_->field; }                                                             \
     void TSerialPortNG::Set##Name(Type value)                                                                          \
     {                                                                                                                  \
-        if (value == F##Name)                                                                                          \
+        if (value == d_->field)                                                                                        \
             return;                                                                                                    \
-        F##Name = value;                                                                                               \
-        ApplyIfActive();                                                                                               \
+        d_->field = value;                                                                                             \
+        d_->ApplyIfActive();                                                                                           \
     }
-MORVEL_APPLIED_PROPERTY(uint8_t, ParityType)
-MORVEL_APPLIED_PROPERTY(char, ParityErrorChar)
-MORVEL_APPLIED_PROPERTY(bool, ParityErrorReplacement)
-MORVEL_APPLIED_PROPERTY(uint8_t, StopBits)
-MORVEL_APPLIED_PROPERTY(uint8_t, DataBits)
-MORVEL_APPLIED_PROPERTY(char, XONChar)
-MORVEL_APPLIED_PROPERTY(char, XOFFChar)
-MORVEL_APPLIED_PROPERTY(int32_t, FlowControl)
-MORVEL_APPLIED_PROPERTY(bool, StripNullChars)
-MORVEL_APPLIED_PROPERTY(char, EventChar)
-MORVEL_APPLIED_PROPERTY(uint32_t, WTOCharDelayTime)
-MORVEL_APPLIED_PROPERTY(uint16_t, WTOExtraDelayTime)
+MORVEL_APPLIED_PROPERTY(uint8_t, ParityType, FParityType)
+MORVEL_APPLIED_PROPERTY(char, ParityErrorChar, FParityErrorChar)
+MORVEL_APPLIED_PROPERTY(bool, ParityErrorReplacement, FParityErrorReplacement)
+MORVEL_APPLIED_PROPERTY(uint8_t, StopBits, FStopBits)
+MORVEL_APPLIED_PROPERTY(uint8_t, DataBits, FDataBits)
+MORVEL_APPLIED_PROPERTY(char, XONChar, FXONChar)
+MORVEL_APPLIED_PROPERTY(char, XOFFChar, FXOFFChar)
+MORVEL_APPLIED_PROPERTY(int32_t, FlowControl, FFlowControl)
+MORVEL_APPLIED_PROPERTY(bool, StripNullChars, FStripNullChars)
+MORVEL_APPLIED_PROPERTY(char, EventChar, FEventChar)
+MORVEL_APPLIED_PROPERTY(uint32_t, WTOCharDelayTime, FWTOCharDelayTime)
+MORVEL_APPLIED_PROPERTY(uint16_t, WTOExtraDelayTime, FWTOExtraDelayTime)
 #undef MORVEL_APPLIED_PROPERTY
 
-#define MORVEL_STORED_PROPERTY(Type, Name)                                                                             \
-    Type TSerialPortNG::Name() const { return F##Name; }                                                               \
-    void TSerialPortNG::Set##Name(Type value) { F##Name = value; }
-MORVEL_STORED_PROPERTY(uint32_t, RTOCharDelayTime)
-MORVEL_STORED_PROPERTY(uint16_t, RTOExtraDelayTime)
-MORVEL_STORED_PROPERTY(uint16_t, ClusterSize)
-MORVEL_STORED_PROPERTY(uint8_t, ErrorNoise)
-MORVEL_STORED_PROPERTY(bool, ReadRequest)
-MORVEL_STORED_PROPERTY(bool, ThreadQuietMode)
+#define MORVEL_STORED_PROPERTY(Type, Name, field)                                                                      \
+    Type TSerialPortNG::Name() const { return d_->field; }                                                             \
+    void TSerialPortNG::Set##Name(Type value) { d_->field = value; }
+MORVEL_STORED_PROPERTY(uint32_t, RTOCharDelayTime, FShared.RTOCharDelayTime)
+MORVEL_STORED_PROPERTY(uint16_t, RTOExtraDelayTime, FShared.RTOExtraDelayTime)
+MORVEL_STORED_PROPERTY(uint16_t, ClusterSize, FShared.ClusterSize)
+MORVEL_STORED_PROPERTY(uint8_t, ErrorNoise, FErrorNoise)
+MORVEL_STORED_PROPERTY(bool, ReadRequest, FShared.ReadRequest)
+MORVEL_STORED_PROPERTY(bool, ThreadQuietMode, FShared.ThreadQuietMode)
 #undef MORVEL_STORED_PROPERTY
 
-uint8_t TSerialPortNG::XONLimDiv() const { return FXONLimDiv; }
-void TSerialPortNG::SetXONLimDiv(uint8_t value) { SetLimDiv(FXONLimDiv, value, "Warning XOnLimDef set to 100"); }
-uint8_t TSerialPortNG::XOFFLimDiv() const { return FXOFFLimDiv; }
-void TSerialPortNG::SetXOFFLimDiv(uint8_t value) { SetLimDiv(FXOFFLimDiv, value, "Warning XOffLimDef set to 100"); }
+uint8_t TSerialPortNG::XONLimDiv() const { return d_->FXONLimDiv; }
+void TSerialPortNG::SetXONLimDiv(uint8_t value)
+{
+    d_->SetLimDiv(d_->FXONLimDiv, value, "Warning XOnLimDef set to 100");
+}
+uint8_t TSerialPortNG::XOFFLimDiv() const { return d_->FXOFFLimDiv; }
+void TSerialPortNG::SetXOFFLimDiv(uint8_t value)
+{
+    d_->SetLimDiv(d_->FXOFFLimDiv, value, "Warning XOffLimDef set to 100");
+}
 
-bool TSerialPortNG::XTOAuto() const { return FXTOAuto; }
+bool TSerialPortNG::XTOAuto() const { return d_->FXTOAuto; }
 void TSerialPortNG::SetXTOAuto(bool value)
 {
-    if (value == FXTOAuto)
+    if (value == d_->FXTOAuto)
         return;
-    FXTOAuto = value;
+    d_->FXTOAuto = value;
     if (value)
-        ComputeAutoTimeouts();
+        d_->ComputeAutoTimeouts();
 }
 
-uint16_t TSerialPortNG::RxQueueSize() const { return FRxQueueSize; }
+uint16_t TSerialPortNG::RxQueueSize() const { return d_->FRxQueueSize; }
 void TSerialPortNG::SetRxQueueSize(uint16_t value)
 {
-    if (value == FRxQueueSize)
+    if (value == d_->FRxQueueSize)
         return;
-    FRxQueueSize = value;
-    SetQueueSizes(101);
+    d_->FRxQueueSize = value;
+    d_->SetQueueSizes(101);
 }
-uint16_t TSerialPortNG::TxQueueSize() const { return FTxQueueSize; }
+uint16_t TSerialPortNG::TxQueueSize() const { return d_->FTxQueueSize; }
 void TSerialPortNG::SetTxQueueSize(uint16_t value)
 {
-    if (value == FTxQueueSize)
+    if (value == d_->FTxQueueSize)
         return;
-    FTxQueueSize = value;
-    SetQueueSizes(102);
+    d_->FTxQueueSize = value;
+    d_->SetQueueSizes(102);
 }
 
-bool TSerialPortNG::RTSState() const { return FRTSState; }
+bool TSerialPortNG::RTSState() const { return d_->FRTSState; }
 void TSerialPortNG::SetRTSState(bool value)
 {
-    if (!FActive)
+    if (!d_->FShared.Active)
         return;
-    if (int e = SerialDevice::SetLine(FHandle, SerialDevice::Line::Rts, value))
+    if (int e = SerialDevice::SetLine(d_->FShared.Handle, SerialDevice::Line::Rts, value))
         ProcessError(value ? 501 : 502, uint32_t(e), value ? "Error setting RTS" : "Error clearing RTS", 0);
-    FRTSState = value;
+    d_->FRTSState = value;
 }
-bool TSerialPortNG::DTRState() const { return FDTRState; }
+bool TSerialPortNG::DTRState() const { return d_->FDTRState; }
 void TSerialPortNG::SetDTRState(bool value)
 {
-    if (!FActive)
+    if (!d_->FShared.Active)
         return;
-    if (int e = SerialDevice::SetLine(FHandle, SerialDevice::Line::Dtr, value))
+    if (int e = SerialDevice::SetLine(d_->FShared.Handle, SerialDevice::Line::Dtr, value))
         ProcessError(value ? 601 : 602, uint32_t(e), value ? "Error setting DTR" : "Error clearing DTR", 0);
-    FDTRState = value;
+    d_->FDTRState = value;
 }
-bool TSerialPortNG::BREAKState() const { return FBREAKState; }
+bool TSerialPortNG::BREAKState() const { return d_->FBREAKState; }
 void TSerialPortNG::SetBREAKState(bool value)
 {
-    if (!FActive)
+    if (!d_->FShared.Active)
         return;
-    if (int e = SerialDevice::SetBreak(FHandle, value))
+    if (int e = SerialDevice::SetBreak(d_->FShared.Handle, value))
         ProcessError(value ? 701 : 702, uint32_t(e), value ? "Error setting BREAK State" : "Error clearing BREAK State",
                      0);
-    FBREAKState = value;
+    d_->FBREAKState = value;
 }
 
 uint32_t TSerialPortNG::ComHandle() const
 {
-    int fd = FHandle;
+    int fd = d_->FShared.Handle;
     return fd < 0 ? kInvalidHandle : uint32_t(fd);
 }
-bool TSerialPortNG::CTSState() const { return FCTSState; }
-bool TSerialPortNG::DSRState() const { return FDSRState; }
-bool TSerialPortNG::RLSDState() const { return FRLSDState; }
-bool TSerialPortNG::RingState() const { return FRingState; }
-uint32_t TSerialPortNG::ModemState() const { return FModemState; }
-uint32_t TSerialPortNG::CommError() const { return FCommError; }
-TComStateFlags TSerialPortNG::CommStateFlags() const { return FCommStateFlags; }
-uint32_t TSerialPortNG::CommStateInQueue() const { return FInQueue; }
-uint32_t TSerialPortNG::CommStateOutQueue() const { return FOutQueue; }
-uint32_t TSerialPortNG::CommEvent() const { return FCommEvent; }
-bool TSerialPortNG::SendInProgress() const { return FSendInProgress; }
-uint32_t TSerialPortNG::WrittenBytes() const { return FWrittenBytes; }
+bool TSerialPortNG::CTSState() const { return d_->FShared.CTSState; }
+bool TSerialPortNG::DSRState() const { return d_->FShared.DSRState; }
+bool TSerialPortNG::RLSDState() const { return d_->FShared.RLSDState; }
+bool TSerialPortNG::RingState() const { return d_->FShared.RingState; }
+uint32_t TSerialPortNG::ModemState() const { return d_->FShared.ModemState; }
+uint32_t TSerialPortNG::CommError() const { return d_->FShared.CommError; }
+TComStateFlags TSerialPortNG::CommStateFlags() const { return d_->FShared.CommStateFlags; }
+uint32_t TSerialPortNG::CommStateInQueue() const { return d_->FShared.InQueue; }
+uint32_t TSerialPortNG::CommStateOutQueue() const { return d_->FShared.OutQueue; }
+uint32_t TSerialPortNG::CommEvent() const { return d_->FShared.CommEvent; }
+bool TSerialPortNG::SendInProgress() const { return d_->FShared.SendInProgress; }
+uint32_t TSerialPortNG::WrittenBytes() const { return d_->FShared.WrittenBytes; }
 
 // ---- writing ----
 
-void TSerialPortNG::FireWriteDone()
-{
-    auto handler = OnWriteDone;
-    if (handler)
-        handler(this);
-}
-
 void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
 {
-    if (FSendInProgress) {
+    TSerialShared& s = d_->FShared;
+    if (s.SendInProgress) {
         ProcessError(901, 0, "Msg, dont enter SendData while SendInProgress is set", 2);
         return;
     }
-    const int fd = FHandle;
-    if (int e = CheckTimeoutsReadable())
+    const int fd = s.Handle;
+    if (int e = d_->CheckTimeoutsReadable())
         ProcessError(902, uint32_t(e), "Error setting CommTimeout", 0);
     else
-        FWriteTimeoutConstant = Count * FWTOCharDelayTime / 1000 + FWTOExtraDelayTime;
-    FBytesToWrite = Count;
+        d_->FWriteTimeoutConstant = Count * d_->FWTOCharDelayTime / 1000 + d_->FWTOExtraDelayTime;
+    s.BytesToWrite = Count;
     const SerialDevice::IoResult r = SerialDevice::Write(fd, Buffer, Count);
     if (r.Status == SerialDevice::IoStatus::Data && r.Count > 0)
-        FTxSent = true;
+        s.TxSent = true;
     if (r.Status == SerialDevice::IoStatus::Data && r.Count == Count) {
-        FWrittenBytes = Count;
-        FireWriteDone();
+        s.WrittenBytes = Count;
+        auto handler = OnWriteDone;
+        if (handler)
+            handler(this);
         return;
     }
     if (r.Status == SerialDevice::IoStatus::Data || r.Status == SerialDevice::IoStatus::WouldBlock) {
-        auto job = std::make_unique<WriteJob>();
+        auto job = std::make_unique<TWriteJob>();
         job->Bytes.assign(static_cast<const char*>(Buffer), Count);
         job->Done = r.Status == SerialDevice::IoStatus::Data ? r.Count : 0;
         job->StartTick = SerialTick();
-        job->TimeoutMs = FWriteTimeoutConstant;
-        FWriteAbort = false;
-        delete FWriteJob.exchange(job.release());
-        FSendInProgress = true;
-        SerialDevice::SignalWake(FWakeFd);
+        job->TimeoutMs = d_->FWriteTimeoutConstant;
+        s.WriteAbort = false;
+        delete s.WriteJob.exchange(job.release());
+        s.SendInProgress = true;
+        SerialDevice::SignalWake(s.WakeFd);
         return;
     }
     ProcessError(903, uint32_t(r.Error), "Error writing Data", 0);
-    FSendInProgress = false;
+    s.SendInProgress = false;
 }
 
 void TSerialPortNG::SendText(const std::string& Text)
@@ -442,27 +457,29 @@ void TSerialPortNG::SendText(const std::string& Text)
 
 int32_t TSerialPortNG::QueuedClusterSize()
 {
-    std::lock_guard<std::mutex> l(ClusterLock);
-    std::erase(ClusterList, nullptr);
-    return ClusterList.empty() ? -1 : int32_t(ClusterList.front()->GetSize());
+    TSerialShared& s = d_->FShared;
+    std::lock_guard<std::mutex> l(s.ClusterLock);
+    std::erase(s.ClusterList, nullptr);
+    return s.ClusterList.empty() ? -1 : int32_t(s.ClusterList.front()->GetSize());
 }
 
 std::string TSerialPortNG::PopClusterText()
 {
-    std::lock_guard<std::mutex> l(ClusterLock);
-    std::erase(ClusterList, nullptr);
-    if (ClusterList.empty())
+    TSerialShared& s = d_->FShared;
+    std::lock_guard<std::mutex> l(s.ClusterLock);
+    std::erase(s.ClusterList, nullptr);
+    if (s.ClusterList.empty())
         return {};
-    std::string text = std::move(ClusterList.front()->Data);
-    ClusterList.pop_front();
+    std::string text = std::move(s.ClusterList.front()->Data);
+    s.ClusterList.pop_front();
     return text;
 }
 
 void TSerialPortNG::InjectCluster(std::string bytes, uint32_t errorFlags)
 {
     {
-        std::lock_guard<std::mutex> l(ClusterLock);
-        ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorFlags));
+        std::lock_guard<std::mutex> l(d_->FShared.ClusterLock);
+        d_->FShared.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorFlags));
     }
     auto handler = OnRxClusterEvent;
     if (handler)

@@ -2,19 +2,12 @@
 // TSerialPortNG: the one component through which the program talks to a serial
 // port. Properties are getter/setter pairs; events are std::function members
 // that run on the main thread. Assign events before the port is opened.
-#include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class TSerialPortNG;
-namespace SerialDevice {
-struct LineSettings;
-}
-using SerialDevice_LineSettings = SerialDevice::LineSettings;
 
 using TNotifyEvent = std::function<void(TSerialPortNG* Sender)>;
 using TNotifyErrorEvent =
@@ -141,64 +134,6 @@ public:
     TNotifyErrorEvent OnProcessError;
 
 private:
-    friend class TWorkThread;
-    struct WriteJob;
-
-    void SwitchActive(bool Open);
-    void ApplyCommSettings();
-    void ApplyIfActive();
-    void ComputeAutoTimeouts();
-    void WaitThreadIdle(int times);
-    void SetQueueSizes(uint32_t failPlace);
-    int SetCommMask(uint32_t mask);
-    void LowerLinesOnClose();
-    int CheckTimeoutsReadable() const;
-    bool SetLimDiv(uint8_t& field, uint8_t value, const char* warning);
-    void FireWriteDone();
-    SerialDevice_LineSettings CurrentLineSettings() const;
-
-    // Worker side of the handle hand-over: the handle stays valid between
-    // EnterHandle() returning >= 0 and LeaveHandle(); the close path waits for it.
-    int EnterHandle();
-    void LeaveHandle();
-    int ReleaseHandle();
-
-    // Properties only the main thread touches.
-    std::string FCommPort = "COM2";
-    uint8_t FParityType = 0, FStopBits = 0, FDataBits = 8;
-    char FParityErrorChar = 0, FXONChar = 17, FXOFFChar = 19, FEventChar = 0;
-    bool FParityErrorReplacement = false, FStripNullChars = false, FXTOAuto = true;
-    uint8_t FXONLimDiv = 33, FXOFFLimDiv = 33, FErrorNoise = 255;
-    int32_t FFlowControl = 0;
-    uint32_t FWTOCharDelayTime = 1100;
-    uint16_t FWTOExtraDelayTime = 250, FRxQueueSize = 4096, FTxQueueSize = 4096;
-    bool FRTSState = true, FDTRState = true, FBREAKState = false;
-    uint32_t FWriteTimeoutConstant = 0;  // ms; the write time-out set by SendData
-
-    // Shared with the worker.
-    std::atomic<bool> FActive{false}, FReadRequest{false}, FThreadQuietMode{false};
-    std::atomic<bool> FDestroying{false}, FSendInProgress{false}, FThreadIsRunning{false};
-    std::atomic<bool> FStripNulls{false};
-    std::atomic<bool> FTxSent{false};  // bytes went to the device since the output queue was last seen empty
-    std::atomic<uint32_t> FBaudRate{9600}, FRTOCharDelayTime{1100};
-    std::atomic<uint16_t> FRTOExtraDelayTime{250}, FClusterSize{3072};
-    std::atomic<bool> FCTSState{false}, FDSRState{false}, FRLSDState{false}, FRingState{false};
-    std::atomic<uint32_t> FModemState{0}, FCommError{0}, FInQueue{0}, FOutQueue{0}, FCommEvent{0};
-    std::atomic<uint8_t> FCommStateFlags{0};
-    std::atomic<uint32_t> FWrittenBytes{0}, FBytesToWrite{0};
-    std::atomic<uint32_t> FEventMask{0};
-    std::atomic<uint32_t> FOpenGeneration{0};  // counts successful opens
-    std::atomic<uint8_t> FWakeCount{1};        // input bytes that end the worker's wait
-    std::atomic<int> FHandle{-1};
-    std::atomic<bool> FHandleInUse{false};
-    std::atomic<WriteJob*> FWriteJob{nullptr};
-    std::atomic<bool> FWriteAbort{false};
-    int32_t FPlatform = -1;
-    int FWakeFd = -1;  // ends the worker's waits early
-
-    std::mutex ClusterLock;
-    std::deque<std::unique_ptr<TSerialCluster>> ClusterList;
-
-    std::unique_ptr<class MainThreadCall> FHandOff;
-    std::unique_ptr<class TWorkThread> FWorker;
+    struct Private;
+    std::unique_ptr<Private> d_;
 };

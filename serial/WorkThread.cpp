@@ -6,12 +6,6 @@
 #include <cerrno>
 #include <chrono>
 
-uint32_t SerialTick()
-{
-    using namespace std::chrono;
-    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 namespace {
 constexpr int kWorkWaitMs = 75;
 constexpr int kIdleWaitMs = 200;
@@ -19,7 +13,9 @@ constexpr int kIdleWaitMs = 200;
 constexpr int kMaxStatusQueries = 16;
 }  // namespace
 
-TWorkThread::TWorkThread(TSerialPortNG& port) : Port(port), Thread([this] { Execute(); }) {}
+TWorkThread::TWorkThread(TSerialPortNG& port, TSerialShared& shared)
+    : Port(port), Shared(shared), Thread([this] { Execute(); })
+{}
 
 TWorkThread::~TWorkThread()
 {
@@ -31,87 +27,87 @@ TWorkThread::~TWorkThread()
 void TWorkThread::Terminate()
 {
     Terminated = true;
-    SerialDevice::SignalWake(Port.FWakeFd);
+    SerialDevice::SignalWake(Shared.WakeFd);
 }
 
 template <class F>
 bool TWorkThread::WithHandle(F f)
 {
-    int fd = Port.EnterHandle();
+    int fd = Shared.EnterHandle();
     if (fd < 0)
         return false;
     f(fd);
-    Port.LeaveHandle();
+    Shared.LeaveHandle();
     return true;
 }
 
 void TWorkThread::Execute()
 {
     LastReadTick = SerialTick();
-    Working = Port.FActive;
+    Working = Shared.Active;
     while (!(Terminated && !Working)) {
         if (Working) {
             WorkingPass();
         } else {
-            Port.FThreadIsRunning = false;
+            Shared.ThreadIsRunning = false;
             // A write aborted by a close before this thread noticed the open must
             // still be finished, or SendInProgress would refuse every later send.
-            Working = Port.FActive || Port.FSendInProgress;
+            Working = Shared.Active || Shared.SendInProgress;
             if (!Working) {
-                SerialDevice::Wait(-1, false, false, Port.FWakeFd, kIdleWaitMs);
-                SerialDevice::DrainWake(Port.FWakeFd);
+                SerialDevice::Wait(-1, false, false, Shared.WakeFd, kIdleWaitMs);
+                SerialDevice::DrainWake(Shared.WakeFd);
             }
         }
     }
-    Port.FThreadIsRunning = false;
+    Shared.ThreadIsRunning = false;
 }
 
 void TWorkThread::WorkingPass()
 {
-    Port.FThreadIsRunning = true;
-    if (Port.FOpenGeneration != SeenGeneration) {
+    Shared.ThreadIsRunning = true;
+    if (Shared.OpenGeneration != SeenGeneration) {
         // A new open: forget what the previous device told us.
-        SeenGeneration = Port.FOpenGeneration;
+        SeenGeneration = Shared.OpenGeneration;
         Lost = false;
         Counters = {};
         PrevInQueue = PrevOutQueue = 0;
         SeenEvents = 0;
     }
-    if (Port.FActive)
+    if (Shared.Active)
         PollLineStatus();
     CheckWrite();
-    if (!ReadPending && Port.FActive)
+    if (!ReadPending && Shared.Active)
         TryRead();
-    if (!WaitPending && Port.FActive)
+    if (!WaitPending && Shared.Active)
         StartEventWait();
     WaitStep();
-    if (!Port.FActive) {
+    if (!Shared.Active) {
         if (ReadPending)
             FinishRead();
         WaitPending = false;
-        if (!ReadPending && !Port.FSendInProgress)
+        if (!ReadPending && !Shared.SendInProgress)
             Working = false;
     }
 }
 
 void TWorkThread::WaitStep()
 {
-    const bool writing = Job != nullptr || Port.FSendInProgress;
+    const bool writing = Job != nullptr || Shared.SendInProgress;
     if (!ReadPending && !WaitPending && !writing)
         return;
     // Without a current InQueue a device that polls readable (not a tty) would end every wait at once.
-    const bool forInput = ReadPending || (WaitPending && StatusKnown && InQueue < Port.FWakeCount);
+    const bool forInput = ReadPending || (WaitPending && StatusKnown && InQueue < Shared.WakeCount);
     SerialDevice::WaitResult w;
     bool waited = false;
     if (!Lost)
-        waited = WithHandle([&](int fd) { w = SerialDevice::Wait(fd, forInput, writing, Port.FWakeFd, kWorkWaitMs); });
+        waited = WithHandle([&](int fd) { w = SerialDevice::Wait(fd, forInput, writing, Shared.WakeFd, kWorkWaitMs); });
     if (!waited)
-        w = SerialDevice::Wait(-1, false, false, Port.FWakeFd, kWorkWaitMs);
+        w = SerialDevice::Wait(-1, false, false, Shared.WakeFd, kWorkWaitMs);
     if (w.Woken)
-        SerialDevice::DrainWake(Port.FWakeFd);
+        SerialDevice::DrainWake(Shared.WakeFd);
     if (w.HangUp)
         DeviceGone(EIO);
-    if (Port.FActive)
+    if (Shared.Active)
         PollLineStatus();
     if (w.Error) {
         if (ReadPending && WaitPending)
@@ -127,7 +123,7 @@ void TWorkThread::WaitStep()
         FinishRead();
     // The line-event wait ends when a poll saw an enabled event, or when the
     // event mask was emptied (close).
-    if (WaitPending && ((SeenEvents & Port.FEventMask) != 0 || Port.FEventMask == 0 || !Port.FActive))
+    if (WaitPending && ((SeenEvents & Shared.EventMask) != 0 || Shared.EventMask == 0 || !Shared.Active))
         FinishEventWait();
 }
 
@@ -160,11 +156,11 @@ void TWorkThread::PollLineStatus()
     if (e) {
         StoreError(9905, uint32_t(e), "Error getting ModemStatus", 0);
     } else {
-        const uint32_t old = Port.FModemState;
+        const uint32_t old = Shared.ModemState;
         bool madeUpRing = false;
-        if (Port.FPlatform == 1 && !(modem & 0x40) && (old & 0x40)) {
+        if (Shared.Platform == 1 && !(modem & 0x40) && (old & 0x40)) {
             EventMask = 0x100;
-            Port.FRingState = false;
+            Shared.RingState = false;
             madeUpRing = true;
         }
         const bool ringChanged = (modem ^ old) & 0x40;
@@ -177,11 +173,11 @@ void TWorkThread::PollLineStatus()
         if ((modem & 0x40) && !(old & 0x40))
             SeenEvents |= 0x100;
         ModemStatus = modem;
-        Port.FModemState = modem;
-        Port.FCTSState = modem & 0x10;
-        Port.FDSRState = modem & 0x20;
-        Port.FRLSDState = modem & 0x80;
-        Port.FRingState = modem & 0x40;
+        Shared.ModemState = modem;
+        Shared.CTSState = modem & 0x10;
+        Shared.DSRState = modem & 0x20;
+        Shared.RLSDState = modem & 0x80;
+        Shared.RingState = modem & 0x40;
         if (ringChanged && Port.OnRIEvent)
             SyncHandler(&TSerialPortNG::OnRIEvent);
         if (madeUpRing)
@@ -213,7 +209,7 @@ void TWorkThread::PollLineStatus()
         if (in > PrevInQueue)
             SeenEvents |= 0x001;
         // A pty never shows an output queue: count bytes handed to the device as one.
-        if (out == 0 && (PrevOutQueue > 0 || Port.FTxSent.exchange(false)))
+        if (out == 0 && (PrevOutQueue > 0 || Shared.TxSent.exchange(false)))
             SeenEvents |= 0x004;
         if (word & 0x10)
             SeenEvents |= 0x040;
@@ -225,13 +221,13 @@ void TWorkThread::PollLineStatus()
         InQueue = in;
         OutQueue = out;
         HoldFlags = 0;  // Linux does not say why output is held
-        if (word == Port.FCommError && HoldFlags == Port.FCommStateFlags && in == Port.FInQueue &&
-            out == Port.FOutQueue)
+        if (word == Shared.CommError && HoldFlags == Shared.CommStateFlags && in == Shared.InQueue &&
+            out == Shared.OutQueue)
             return;
-        Port.FCommError = word;
-        Port.FCommStateFlags = HoldFlags;
-        Port.FInQueue = in;
-        Port.FOutQueue = out;
+        Shared.CommError = word;
+        Shared.CommStateFlags = HoldFlags;
+        Shared.InQueue = in;
+        Shared.OutQueue = out;
         if (Port.OnCommStat)
             SyncHandler(&TSerialPortNG::OnCommStat);
     }
@@ -246,8 +242,8 @@ void TWorkThread::TryRead()
         return;
     }
     const uint32_t now = SerialTick();
-    const double timeout = double(uint32_t(InQueue * Port.FRTOCharDelayTime)) / 1000.0 + Port.FRTOExtraDelayTime;
-    const bool readNow = Port.FReadRequest || InQueue >= Port.FClusterSize ||
+    const double timeout = double(uint32_t(InQueue * Shared.RTOCharDelayTime)) / 1000.0 + Shared.RTOExtraDelayTime;
+    const bool readNow = Shared.ReadRequest || InQueue >= Shared.ClusterSize ||
                          double(uint32_t(now - LastReadTick)) > timeout || (ErrorWord & 0x1F) != 0;
     if (!readNow)
         return;
@@ -257,7 +253,7 @@ void TWorkThread::TryRead()
         return;
     switch (r.Status) {
     case SerialDevice::IoStatus::Data:
-        Port.FReadRequest = false;
+        Shared.ReadRequest = false;
         buffer.resize(r.Count);
         InQueue = PrevInQueue = 0;
         QueueCluster(std::move(buffer));
@@ -267,11 +263,11 @@ void TWorkThread::TryRead()
         ReadPending = true;  // finished by FinishRead once input shows up
         break;
     case SerialDevice::IoStatus::HangUp:
-        Port.FReadRequest = false;
+        Shared.ReadRequest = false;
         DeviceGone(r.Error);
         break;
     case SerialDevice::IoStatus::Failed:
-        Port.FReadRequest = false;
+        Shared.ReadRequest = false;
         StoreError(9804, uint32_t(r.Error), "Error reading Data", 0);
         break;
     }
@@ -280,7 +276,7 @@ void TWorkThread::TryRead()
 void TWorkThread::FinishRead()
 {
     ReadPending = false;
-    if (!Port.FActive) {
+    if (!Shared.Active) {
         StoreError(9907, ECANCELED, "Error read aborted", 0);
         return;
     }
@@ -306,13 +302,13 @@ void TWorkThread::FinishRead()
 
 void TWorkThread::QueueCluster(std::string bytes)
 {
-    if (Port.FDestroying)
+    if (Shared.Destroying)
         return;
-    if (Port.FStripNulls)
+    if (Shared.StripNulls)
         std::erase(bytes, '\0');
     {
-        std::lock_guard<std::mutex> l(Port.ClusterLock);
-        Port.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), ErrorWord));
+        std::lock_guard<std::mutex> l(Shared.ClusterLock);
+        Shared.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), ErrorWord));
     }
     TSerialPortNG* port = &Port;
     SyncCall([port] {
@@ -331,10 +327,10 @@ void TWorkThread::StartEventWait()
 
 void TWorkThread::FinishEventWait()
 {
-    EventMask = SeenEvents & Port.FEventMask;
+    EventMask = SeenEvents & Shared.EventMask;
     SeenEvents = 0;
     WaitPending = false;
-    if (Port.FActive && EventMask != 0) {
+    if (Shared.Active && EventMask != 0) {
         PollLineStatus();
         DispatchCommEvents();
     }
@@ -342,9 +338,9 @@ void TWorkThread::FinishEventWait()
 
 void TWorkThread::DispatchCommEvents()
 {
-    if (Port.FDestroying)
+    if (Shared.Destroying)
         return;
-    Port.FCommEvent = EventMask;
+    Shared.CommEvent = EventMask;
     static constexpr std::pair<uint32_t, TNotifyEvent TSerialPortNG::*> order[] = {
         {0x040, &TSerialPortNG::OnBreakEvent},        {0x008, &TSerialPortNG::OnCTSEvent},
         {0x010, &TSerialPortNG::OnDSREvent},          {0x080, &TSerialPortNG::OnLineErrorEvent},
@@ -361,13 +357,13 @@ void TWorkThread::DispatchCommEvents()
 
 void TWorkThread::CheckWrite()
 {
-    if (!Port.FSendInProgress)
+    if (!Shared.SendInProgress)
         return;
     if (!Job)
-        Job.reset(Port.FWriteJob.exchange(nullptr));
+        Job.reset(Shared.WriteJob.exchange(nullptr));
     if (!Job)
         return;
-    if (Port.FWriteAbort.exchange(false)) {
+    if (Shared.WriteAbort.exchange(false)) {
         FinishWrite(true, ECANCELED);
         return;
     }
@@ -377,7 +373,7 @@ void TWorkThread::CheckWrite()
             [&](int fd) { r = SerialDevice::Write(fd, Job->Bytes.data() + Job->Done, Job->Bytes.size() - Job->Done); });
         if (r.Status == SerialDevice::IoStatus::Data) {
             Job->Done += r.Count;
-            Port.FTxSent = Port.FTxSent || r.Count > 0;
+            Shared.TxSent = Shared.TxSent || r.Count > 0;
         } else if (r.Status != SerialDevice::IoStatus::WouldBlock) {
             if (r.Status == SerialDevice::IoStatus::HangUp)
                 DeviceGone(r.Error);
@@ -395,21 +391,25 @@ void TWorkThread::FinishWrite(bool failed, uint32_t code)
     const size_t done = Job->Done, asked = Job->Bytes.size();
     Job.reset();
     if (!failed)
-        Port.FWrittenBytes = uint32_t(done);
-    Port.FSendInProgress = false;
+        Shared.WrittenBytes = uint32_t(done);
+    Shared.SendInProgress = false;
     if (failed)
         StoreError(9702, code, "Error getting Overlapped Result", 0);
     else if (done != asked)
         StoreError(9701, code, "Error write TimeOut", 0);
     TSerialPortNG* port = &Port;
-    SyncCall([port] { port->FireWriteDone(); });
+    SyncCall([port] {
+        auto handler = port->OnWriteDone;  // looked up on the main thread
+        if (handler)
+            handler(port);
+    });
 }
 
 void TWorkThread::SyncCall(std::function<void()> procedure)
 {
-    if (Port.FThreadQuietMode)
+    if (Shared.ThreadQuietMode)
         return;
-    Port.FHandOff->Call(std::move(procedure));
+    Shared.HandOff->Call(std::move(procedure));
 }
 
 void TWorkThread::SyncHandler(TNotifyEvent TSerialPortNG::*handler)

@@ -4,6 +4,7 @@
 // and hands every event and report to the main thread.
 #include "serial/SerialDevicePosix.h"
 #include "serial/SerialNG.h"
+#include "serial/SerialShared.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,20 +13,9 @@
 #include <string>
 #include <thread>
 
-// A write that did not finish at once; the worker owns it once it has taken it.
-struct TSerialPortNG::WriteJob {
-    std::string Bytes;
-    size_t Done = 0;
-    uint32_t StartTick = 0;
-    uint32_t TimeoutMs = 0;  // 0: no time-out
-};
-
-// Wrapping 32-bit millisecond tick.
-uint32_t SerialTick();
-
 class TWorkThread {
 public:
-    explicit TWorkThread(TSerialPortNG& port);
+    TWorkThread(TSerialPortNG& port, TSerialShared& shared);
     ~TWorkThread();  // waits for the loop to end; Terminate() first
     TWorkThread(const TWorkThread&) = delete;
     TWorkThread& operator=(const TWorkThread&) = delete;
@@ -55,6 +45,7 @@ private:
     bool WithHandle(F f);
 
     TSerialPortNG& Port;
+    TSerialShared& Shared;
     std::atomic<bool> Terminated{false};
 
     bool Working = false, ReadPending = false, WaitPending = false;
@@ -67,7 +58,7 @@ private:
     uint32_t PrevInQueue = 0, PrevOutQueue = 0;
     SerialDevice::ErrorCounters Counters;
     uint32_t SeenGeneration = 0;  // the open the per-device state above belongs to
-    std::unique_ptr<TSerialPortNG::WriteJob> Job;
+    std::unique_ptr<TWriteJob> Job;
 
     std::thread Thread;  // last: starts once everything above is set
 };
