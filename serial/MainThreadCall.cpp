@@ -24,15 +24,15 @@ struct MainThreadCall::State {
     ~State() { SerialDevice::CloseWake(WakeFd); }
 };
 
-MainThreadCall::MainThreadCall() : FState(std::make_shared<State>())
+MainThreadCall::MainThreadCall() : state_(std::make_shared<State>())
 {
-    SerialDevice::CreateWake(FState->WakeFd);
-    if (FState->WakeFd >= 0) {
-        FNotifier = new QSocketNotifier(FState->WakeFd, QSocketNotifier::Read);
+    SerialDevice::CreateWake(state_->WakeFd);
+    if (state_->WakeFd >= 0) {
+        notifier_ = new QSocketNotifier(state_->WakeFd, QSocketNotifier::Read);
         // The connection holds the state, so a procedure that destroys its owner
         // does not pull the state from under Serve().
-        std::shared_ptr<State> state = FState;
-        QObject::connect(FNotifier, &QSocketNotifier::activated, FNotifier,
+        std::shared_ptr<State> state = state_;
+        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_,
                          Dialogs::Reported([state] { Serve(state); }));
     }
 }
@@ -41,18 +41,18 @@ MainThreadCall::~MainThreadCall()
 {
     bool serving;
     {
-        std::lock_guard<std::mutex> l(FState->Lock);
-        FState->Closed = true;
-        FState->Queue.clear();
-        serving = FState->Serving > 0;
+        std::lock_guard<std::mutex> l(state_->Lock);
+        state_->Closed = true;
+        state_->Queue.clear();
+        serving = state_->Serving > 0;
     }
-    FState->Changed.notify_all();
-    if (FNotifier) {
-        FNotifier->setEnabled(false);
+    state_->Changed.notify_all();
+    if (notifier_) {
+        notifier_->setEnabled(false);
         if (serving)
-            FNotifier->deleteLater();  // we are inside its activated() signal
+            notifier_->deleteLater();  // we are inside its activated() signal
         else
-            delete FNotifier;
+            delete notifier_;
     }
 }
 
@@ -60,24 +60,24 @@ void MainThreadCall::Call(std::function<void()> procedure)
 {
     auto job = std::make_shared<State::Job>();
     job->Procedure = std::move(procedure);
-    std::unique_lock<std::mutex> l(FState->Lock);
-    if (FState->Closed)
+    std::unique_lock<std::mutex> l(state_->Lock);
+    if (state_->Closed)
         return;
-    FState->Queue.push_back(job);
-    SerialDevice::SignalWake(FState->WakeFd);
-    FState->Changed.wait(l, [&] { return job->Done || FState->Released || FState->Closed; });
+    state_->Queue.push_back(job);
+    SerialDevice::SignalWake(state_->WakeFd);
+    state_->Changed.wait(l, [&] { return job->Done || state_->Released || state_->Closed; });
 }
 
 void MainThreadCall::SetReleased(bool released)
 {
     {
-        std::lock_guard<std::mutex> l(FState->Lock);
-        FState->Released = released;
+        std::lock_guard<std::mutex> l(state_->Lock);
+        state_->Released = released;
     }
-    FState->Changed.notify_all();
+    state_->Changed.notify_all();
 }
 
-void MainThreadCall::Serve() { Serve(FState); }
+void MainThreadCall::Serve() { Serve(state_); }
 
 void MainThreadCall::Serve(const std::shared_ptr<State>& state)
 {

@@ -32,6 +32,6 @@ public:
 private:
     struct State;
     static void Serve(const std::shared_ptr<State>& state);
-    std::shared_ptr<State> FState;
-    QSocketNotifier* FNotifier = nullptr;
+    std::shared_ptr<State> state_;
+    QSocketNotifier* notifier_ = nullptr;
 };

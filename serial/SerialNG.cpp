@@ -26,9 +26,9 @@ constexpr AutoTimeout AutoTimeoutTable[] = {
 
 }  // namespace
 
-// The component's own state and routines; what the worker also sees is in FShared.
+// The component's own state and routines; what the worker also sees is in shared_.
 struct TSerialPortNG::Private {
-    explicit Private(TSerialPortNG& owner) : FOwner(owner) {}
+    explicit Private(TSerialPortNG& owner) : owner_(owner) {}
 
     void SwitchActive(bool Open);
     void ApplyCommSettings();
@@ -43,46 +43,46 @@ struct TSerialPortNG::Private {
     SerialDevice::LineSettings CurrentLineSettings() const;
     void ProcessError(uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)
     {
-        FOwner.ProcessError(Place, Code, Msg, Noise);
+        owner_.ProcessError(Place, Code, Msg, Noise);
     }
 
-    TSerialPortNG& FOwner;
-    std::string FCommPort = "COM2";
-    uint32_t FBaudRate = 9600;
-    uint8_t FParityType = 0, FStopBits = 0, FDataBits = 8;
-    char FParityErrorChar = 0, FXONChar = 17, FXOFFChar = 19, FEventChar = 0;
-    bool FParityErrorReplacement = false, FStripNullChars = false, FXTOAuto = true;
-    uint8_t FXONLimDiv = 33, FXOFFLimDiv = 33, FErrorNoise = 255;
-    int32_t FFlowControl = 0;
-    uint32_t FWTOCharDelayTime = 1100;
-    uint16_t FWTOExtraDelayTime = 250, FRxQueueSize = 4096, FTxQueueSize = 4096;
-    bool FRTSState = true, FDTRState = true, FBREAKState = false;
-    uint32_t FWriteTimeoutConstant = 0;  // ms; the write time-out set by SendData
+    TSerialPortNG& owner_;
+    std::string commPort_ = "COM2";
+    uint32_t baudRate_ = 9600;
+    uint8_t parityType_ = 0, stopBits_ = 0, dataBits_ = 8;
+    char parityErrorChar_ = 0, xonChar_ = 17, xoffChar_ = 19, eventChar_ = 0;
+    bool parityErrorReplacement_ = false, stripNullChars_ = false, xtoAuto_ = true;
+    uint8_t xonLimDiv_ = 33, xoffLimDiv_ = 33, errorNoise_ = 255;
+    int32_t flowControl_ = 0;
+    uint32_t wtoCharDelayTime_ = 1100;
+    uint16_t wtoExtraDelayTime_ = 250, rxQueueSize_ = 4096, txQueueSize_ = 4096;
+    bool rtsState_ = true, dtrState_ = true, breakState_ = false;
+    uint32_t writeTimeoutConstant_ = 0;  // ms; the write time-out set by SendData
 
-    TSerialShared FShared;
-    std::unique_ptr<TWorkThread> FWorker;  // last: stops before the state above goes
+    TSerialShared shared_;
+    std::unique_ptr<TWorkThread> worker_;  // last: stops before the state above goes
 };
 
 TSerialPortNG::TSerialPortNG() : d_(std::make_unique<Private>(*this))
 {
-    d_->FShared.Platform = GetPlatformId();
-    d_->FWorker = std::make_unique<TWorkThread>(*this, d_->FShared);
+    d_->shared_.Platform = GetPlatformId();
+    d_->worker_ = std::make_unique<TWorkThread>(*this, d_->shared_);
 }
 
 TSerialPortNG::~TSerialPortNG()
 {
-    TSerialShared& s = d_->FShared;
+    TSerialShared& s = d_->shared_;
     s.Destroying = true;
     d_->SwitchActive(false);
     // From here the worker never waits for the main thread, so it can always wind down.
     s.HandOff->SetReleased(true);
-    d_->FWorker->Terminate();
+    d_->worker_->Terminate();
     d_->WaitThreadIdle(10);
     {
         std::lock_guard<std::mutex> l(s.ClusterLock);
         s.ClusterList.clear();
     }
-    d_->FWorker.reset();
+    d_->worker_.reset();
 }
 
 int32_t TSerialPortNG::GetPlatformId()
@@ -94,7 +94,7 @@ int32_t TSerialPortNG::GetPlatformId()
 
 void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)
 {
-    if (d_->FShared.Destroying || Noise > d_->FErrorNoise || !OnProcessError)
+    if (d_->shared_.Destroying || Noise > d_->errorNoise_ || !OnProcessError)
         return;
     auto handler = OnProcessError;  // the handler may replace itself
     handler(this, Place, Code, Msg, Noise);
@@ -104,7 +104,7 @@ void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::strin
 
 void TSerialPortNG::Private::SwitchActive(bool Open)
 {
-    TSerialShared& s = FShared;
+    TSerialShared& s = shared_;
     if (s.Active) {
         ProcessError(100, 0, "Msg start deactivating Port", 2);
         if (int e = SetCommMask(0))
@@ -125,7 +125,7 @@ void TSerialPortNG::Private::SwitchActive(bool Open)
         return;
     ProcessError(110, 0, "Msg start reactivating Port", 2);
     int fd = -1;
-    int e = SerialDevice::Open(SerialDevice::DevicePath(FCommPort), fd);
+    int e = SerialDevice::Open(SerialDevice::DevicePath(commPort_), fd);
     if (e != 0) {
         ProcessError(112, uint32_t(e), "Error reopening Port", 0);
         return;
@@ -136,8 +136,8 @@ void TSerialPortNG::Private::SwitchActive(bool Open)
     SerialDevice::SignalWake(s.WakeFd);
     SetQueueSizes(111);
     ApplyCommSettings();
-    FOwner.SetDTRState(true);
-    FOwner.SetRTSState(true);
+    owner_.SetDTRState(true);
+    owner_.SetRTSState(true);
     if (int err = SetCommMask(kAllLineEvents))
         ProcessError(201, uint32_t(err), "Error activating CommEventMask", 0);
 }
@@ -145,17 +145,17 @@ void TSerialPortNG::Private::SwitchActive(bool Open)
 void TSerialPortNG::Private::LowerLinesOnClose()
 {
     // Active is already False here, so the property setters would not act.
-    if (int e = SerialDevice::SetLine(FShared.Handle, SerialDevice::Line::Dtr, false))
+    if (int e = SerialDevice::SetLine(shared_.Handle, SerialDevice::Line::Dtr, false))
         ProcessError(602, uint32_t(e), "Error clearing DTR", 0);
-    FDTRState = false;
-    if (int e = SerialDevice::SetLine(FShared.Handle, SerialDevice::Line::Rts, false))
+    dtrState_ = false;
+    if (int e = SerialDevice::SetLine(shared_.Handle, SerialDevice::Line::Rts, false))
         ProcessError(502, uint32_t(e), "Error clearing RTS", 0);
-    FRTSState = false;
+    rtsState_ = false;
 }
 
 void TSerialPortNG::Private::WaitThreadIdle(int times)
 {
-    TSerialShared& s = FShared;
+    TSerialShared& s = shared_;
     // The worker may be waiting for a hand-off right now; let it go on (its
     // procedures run later from the event loop) instead of stalling both threads.
     s.HandOff->SetReleased(true);
@@ -169,10 +169,10 @@ void TSerialPortNG::Private::WaitThreadIdle(int times)
 
 int TSerialPortNG::Private::SetCommMask(uint32_t mask)
 {
-    int e = SerialDevice::CheckHandle(FShared.Handle);
+    int e = SerialDevice::CheckHandle(shared_.Handle);
     if (e == 0) {
-        FShared.EventMask = mask;
-        SerialDevice::SignalWake(FShared.WakeFd);  // ends a pending wait for line events
+        shared_.EventMask = mask;
+        SerialDevice::SignalWake(shared_.WakeFd);  // ends a pending wait for line events
     }
     return e;
 }
@@ -182,21 +182,21 @@ int TSerialPortNG::Private::SetCommMask(uint32_t mask)
 SerialDevice::LineSettings TSerialPortNG::Private::CurrentLineSettings() const
 {
     SerialDevice::LineSettings s;
-    s.BaudRate = FBaudRate;
-    s.DataBits = FDataBits;
-    s.ParityType = FParityType;
-    s.StopBits = FStopBits;
-    s.FlowControl = FFlowControl;
-    s.ParityErrorReplacement = FParityErrorReplacement;
-    s.XONChar = FXONChar;
-    s.XOFFChar = FXOFFChar;
-    s.WakeCount = uint8_t(std::clamp<uint16_t>(FShared.ClusterSize, 1, 255));
+    s.BaudRate = baudRate_;
+    s.DataBits = dataBits_;
+    s.ParityType = parityType_;
+    s.StopBits = stopBits_;
+    s.FlowControl = flowControl_;
+    s.ParityErrorReplacement = parityErrorReplacement_;
+    s.XONChar = xonChar_;
+    s.XOFFChar = xoffChar_;
+    s.WakeCount = uint8_t(std::clamp<uint16_t>(shared_.ClusterSize, 1, 255));
     return s;
 }
 
 void TSerialPortNG::Private::ApplyCommSettings()
 {
-    const int fd = FShared.Handle;
+    const int fd = shared_.Handle;
     SerialDevice::TermiosImage t;
     if (int e = SerialDevice::GetTermios(fd, t)) {
         ProcessError(801, uint32_t(e), "Error getting DCB from CommState", 0);
@@ -208,21 +208,21 @@ void TSerialPortNG::Private::ApplyCommSettings()
     if (int e = CheckTimeoutsReadable())
         ProcessError(802, uint32_t(e), "Error setting CommTimeout", 0);
     else
-        FWriteTimeoutConstant = 0;
+        writeTimeoutConstant_ = 0;
     int e = fillError ? fillError : SerialDevice::SetTermios(fd, t);
     if (e) {
         ProcessError(802, uint32_t(e), "Error setting CommState, 87 indicate that Parms are incorrect", 0);
         return;
     }
-    FShared.WakeCount = s.WakeCount;
-    FShared.StripNulls = FStripNullChars;
+    shared_.WakeCount = s.WakeCount;
+    shared_.StripNulls = stripNullChars_;
 }
 
-int TSerialPortNG::Private::CheckTimeoutsReadable() const { return SerialDevice::CheckHandle(FShared.Handle); }
+int TSerialPortNG::Private::CheckTimeoutsReadable() const { return SerialDevice::CheckHandle(shared_.Handle); }
 
 void TSerialPortNG::Private::ApplyIfActive()
 {
-    if (FShared.Active)
+    if (shared_.Active)
         ApplyCommSettings();
 }
 
@@ -230,16 +230,16 @@ void TSerialPortNG::Private::ComputeAutoTimeouts()
 {
     uint32_t delay = 1100;
     for (const AutoTimeout& row : AutoTimeoutTable)
-        if (row.Baud <= FBaudRate)
+        if (row.Baud <= baudRate_)
             delay = row.Delay;
-    FOwner.SetRTOCharDelayTime(delay);
-    FOwner.SetWTOCharDelayTime(delay);
+    owner_.SetRTOCharDelayTime(delay);
+    owner_.SetWTOCharDelayTime(delay);
 }
 
 void TSerialPortNG::Private::SetQueueSizes(uint32_t failPlace)
 {
     // Linux sizes its tty buffers itself; the sizes are kept for the limits only.
-    if (int e = SerialDevice::CheckHandle(FShared.Handle))
+    if (int e = SerialDevice::CheckHandle(shared_.Handle))
         ProcessError(failPlace, uint32_t(e), failPlace == 111 ? "Error setup Queuesize" : "Error can not set Quesize",
                      0);
 }
@@ -259,30 +259,30 @@ bool TSerialPortNG::Private::SetLimDiv(uint8_t& field, uint8_t value, const char
 
 // ---- property getters and setters ----
 
-bool TSerialPortNG::Active() const { return d_->FShared.Active; }
+bool TSerialPortNG::Active() const { return d_->shared_.Active; }
 void TSerialPortNG::SetActive(bool value)
 {
-    if (value != d_->FShared.Active)
+    if (value != d_->shared_.Active)
         d_->SwitchActive(value);
 }
 
-std::string TSerialPortNG::CommPort() const { return d_->FCommPort; }
+std::string TSerialPortNG::CommPort() const { return d_->commPort_; }
 void TSerialPortNG::SetCommPort(const std::string& value)
 {
     std::string name = value.substr(0, 255);
-    if (name == d_->FCommPort)
+    if (name == d_->commPort_)
         return;
-    d_->FCommPort = name;
-    d_->SwitchActive(d_->FShared.Active);
+    d_->commPort_ = name;
+    d_->SwitchActive(d_->shared_.Active);
 }
 
-uint32_t TSerialPortNG::BaudRate() const { return d_->FBaudRate; }
+uint32_t TSerialPortNG::BaudRate() const { return d_->baudRate_; }
 void TSerialPortNG::SetBaudRate(uint32_t value)
 {
-    if (value == d_->FBaudRate)
+    if (value == d_->baudRate_)
         return;
-    d_->FBaudRate = value;
-    if (d_->FXTOAuto)
+    d_->baudRate_ = value;
+    if (d_->xtoAuto_)
         d_->ComputeAutoTimeouts();
     d_->ApplyIfActive();
 }
@@ -296,121 +296,121 @@ void TSerialPortNG::SetBaudRate(uint32_t value)
         d_->field = value;                                                                                             \
         d_->ApplyIfActive();                                                                                           \
     }
-MORVEL_APPLIED_PROPERTY(uint8_t, ParityType, FParityType)
-MORVEL_APPLIED_PROPERTY(char, ParityErrorChar, FParityErrorChar)
-MORVEL_APPLIED_PROPERTY(bool, ParityErrorReplacement, FParityErrorReplacement)
-MORVEL_APPLIED_PROPERTY(uint8_t, StopBits, FStopBits)
-MORVEL_APPLIED_PROPERTY(uint8_t, DataBits, FDataBits)
-MORVEL_APPLIED_PROPERTY(char, XONChar, FXONChar)
-MORVEL_APPLIED_PROPERTY(char, XOFFChar, FXOFFChar)
-MORVEL_APPLIED_PROPERTY(int32_t, FlowControl, FFlowControl)
-MORVEL_APPLIED_PROPERTY(bool, StripNullChars, FStripNullChars)
-MORVEL_APPLIED_PROPERTY(char, EventChar, FEventChar)
-MORVEL_APPLIED_PROPERTY(uint32_t, WTOCharDelayTime, FWTOCharDelayTime)
-MORVEL_APPLIED_PROPERTY(uint16_t, WTOExtraDelayTime, FWTOExtraDelayTime)
+MORVEL_APPLIED_PROPERTY(uint8_t, ParityType, parityType_)
+MORVEL_APPLIED_PROPERTY(char, ParityErrorChar, parityErrorChar_)
+MORVEL_APPLIED_PROPERTY(bool, ParityErrorReplacement, parityErrorReplacement_)
+MORVEL_APPLIED_PROPERTY(uint8_t, StopBits, stopBits_)
+MORVEL_APPLIED_PROPERTY(uint8_t, DataBits, dataBits_)
+MORVEL_APPLIED_PROPERTY(char, XONChar, xonChar_)
+MORVEL_APPLIED_PROPERTY(char, XOFFChar, xoffChar_)
+MORVEL_APPLIED_PROPERTY(int32_t, FlowControl, flowControl_)
+MORVEL_APPLIED_PROPERTY(bool, StripNullChars, stripNullChars_)
+MORVEL_APPLIED_PROPERTY(char, EventChar, eventChar_)
+MORVEL_APPLIED_PROPERTY(uint32_t, WTOCharDelayTime, wtoCharDelayTime_)
+MORVEL_APPLIED_PROPERTY(uint16_t, WTOExtraDelayTime, wtoExtraDelayTime_)
 #undef MORVEL_APPLIED_PROPERTY
 
 #define MORVEL_STORED_PROPERTY(Type, Name, field)                                                                      \
     Type TSerialPortNG::Name() const { return d_->field; }                                                             \
     void TSerialPortNG::Set##Name(Type value) { d_->field = value; }
-MORVEL_STORED_PROPERTY(uint32_t, RTOCharDelayTime, FShared.RTOCharDelayTime)
-MORVEL_STORED_PROPERTY(uint16_t, RTOExtraDelayTime, FShared.RTOExtraDelayTime)
-MORVEL_STORED_PROPERTY(uint16_t, ClusterSize, FShared.ClusterSize)
-MORVEL_STORED_PROPERTY(uint8_t, ErrorNoise, FErrorNoise)
-MORVEL_STORED_PROPERTY(bool, ReadRequest, FShared.ReadRequest)
-MORVEL_STORED_PROPERTY(bool, ThreadQuietMode, FShared.ThreadQuietMode)
+MORVEL_STORED_PROPERTY(uint32_t, RTOCharDelayTime, shared_.RTOCharDelayTime)
+MORVEL_STORED_PROPERTY(uint16_t, RTOExtraDelayTime, shared_.RTOExtraDelayTime)
+MORVEL_STORED_PROPERTY(uint16_t, ClusterSize, shared_.ClusterSize)
+MORVEL_STORED_PROPERTY(uint8_t, ErrorNoise, errorNoise_)
+MORVEL_STORED_PROPERTY(bool, ReadRequest, shared_.ReadRequest)
+MORVEL_STORED_PROPERTY(bool, ThreadQuietMode, shared_.ThreadQuietMode)
 #undef MORVEL_STORED_PROPERTY
 
-uint8_t TSerialPortNG::XONLimDiv() const { return d_->FXONLimDiv; }
+uint8_t TSerialPortNG::XONLimDiv() const { return d_->xonLimDiv_; }
 void TSerialPortNG::SetXONLimDiv(uint8_t value)
 {
-    d_->SetLimDiv(d_->FXONLimDiv, value, "Warning XOnLimDef set to 100");
+    d_->SetLimDiv(d_->xonLimDiv_, value, "Warning XOnLimDef set to 100");
 }
-uint8_t TSerialPortNG::XOFFLimDiv() const { return d_->FXOFFLimDiv; }
+uint8_t TSerialPortNG::XOFFLimDiv() const { return d_->xoffLimDiv_; }
 void TSerialPortNG::SetXOFFLimDiv(uint8_t value)
 {
-    d_->SetLimDiv(d_->FXOFFLimDiv, value, "Warning XOffLimDef set to 100");
+    d_->SetLimDiv(d_->xoffLimDiv_, value, "Warning XOffLimDef set to 100");
 }
 
-bool TSerialPortNG::XTOAuto() const { return d_->FXTOAuto; }
+bool TSerialPortNG::XTOAuto() const { return d_->xtoAuto_; }
 void TSerialPortNG::SetXTOAuto(bool value)
 {
-    if (value == d_->FXTOAuto)
+    if (value == d_->xtoAuto_)
         return;
-    d_->FXTOAuto = value;
+    d_->xtoAuto_ = value;
     if (value)
         d_->ComputeAutoTimeouts();
 }
 
-uint16_t TSerialPortNG::RxQueueSize() const { return d_->FRxQueueSize; }
+uint16_t TSerialPortNG::RxQueueSize() const { return d_->rxQueueSize_; }
 void TSerialPortNG::SetRxQueueSize(uint16_t value)
 {
-    if (value == d_->FRxQueueSize)
+    if (value == d_->rxQueueSize_)
         return;
-    d_->FRxQueueSize = value;
+    d_->rxQueueSize_ = value;
     d_->SetQueueSizes(101);
 }
-uint16_t TSerialPortNG::TxQueueSize() const { return d_->FTxQueueSize; }
+uint16_t TSerialPortNG::TxQueueSize() const { return d_->txQueueSize_; }
 void TSerialPortNG::SetTxQueueSize(uint16_t value)
 {
-    if (value == d_->FTxQueueSize)
+    if (value == d_->txQueueSize_)
         return;
-    d_->FTxQueueSize = value;
+    d_->txQueueSize_ = value;
     d_->SetQueueSizes(102);
 }
 
-bool TSerialPortNG::RTSState() const { return d_->FRTSState; }
+bool TSerialPortNG::RTSState() const { return d_->rtsState_; }
 void TSerialPortNG::SetRTSState(bool value)
 {
-    if (!d_->FShared.Active)
+    if (!d_->shared_.Active)
         return;
-    if (int e = SerialDevice::SetLine(d_->FShared.Handle, SerialDevice::Line::Rts, value))
+    if (int e = SerialDevice::SetLine(d_->shared_.Handle, SerialDevice::Line::Rts, value))
         ProcessError(value ? 501 : 502, uint32_t(e), value ? "Error setting RTS" : "Error clearing RTS", 0);
-    d_->FRTSState = value;
+    d_->rtsState_ = value;
 }
-bool TSerialPortNG::DTRState() const { return d_->FDTRState; }
+bool TSerialPortNG::DTRState() const { return d_->dtrState_; }
 void TSerialPortNG::SetDTRState(bool value)
 {
-    if (!d_->FShared.Active)
+    if (!d_->shared_.Active)
         return;
-    if (int e = SerialDevice::SetLine(d_->FShared.Handle, SerialDevice::Line::Dtr, value))
+    if (int e = SerialDevice::SetLine(d_->shared_.Handle, SerialDevice::Line::Dtr, value))
         ProcessError(value ? 601 : 602, uint32_t(e), value ? "Error setting DTR" : "Error clearing DTR", 0);
-    d_->FDTRState = value;
+    d_->dtrState_ = value;
 }
-bool TSerialPortNG::BREAKState() const { return d_->FBREAKState; }
+bool TSerialPortNG::BREAKState() const { return d_->breakState_; }
 void TSerialPortNG::SetBREAKState(bool value)
 {
-    if (!d_->FShared.Active)
+    if (!d_->shared_.Active)
         return;
-    if (int e = SerialDevice::SetBreak(d_->FShared.Handle, value))
+    if (int e = SerialDevice::SetBreak(d_->shared_.Handle, value))
         ProcessError(value ? 701 : 702, uint32_t(e), value ? "Error setting BREAK State" : "Error clearing BREAK State",
                      0);
-    d_->FBREAKState = value;
+    d_->breakState_ = value;
 }
 
 uint32_t TSerialPortNG::ComHandle() const
 {
-    int fd = d_->FShared.Handle;
+    int fd = d_->shared_.Handle;
     return fd < 0 ? kInvalidHandle : uint32_t(fd);
 }
-bool TSerialPortNG::CTSState() const { return d_->FShared.CTSState; }
-bool TSerialPortNG::DSRState() const { return d_->FShared.DSRState; }
-bool TSerialPortNG::RLSDState() const { return d_->FShared.RLSDState; }
-bool TSerialPortNG::RingState() const { return d_->FShared.RingState; }
-uint32_t TSerialPortNG::ModemState() const { return d_->FShared.ModemState; }
-uint32_t TSerialPortNG::CommError() const { return d_->FShared.CommError; }
-TComStateFlags TSerialPortNG::CommStateFlags() const { return d_->FShared.CommStateFlags; }
-uint32_t TSerialPortNG::CommStateInQueue() const { return d_->FShared.InQueue; }
-uint32_t TSerialPortNG::CommStateOutQueue() const { return d_->FShared.OutQueue; }
-uint32_t TSerialPortNG::CommEvent() const { return d_->FShared.CommEvent; }
-bool TSerialPortNG::SendInProgress() const { return d_->FShared.SendInProgress; }
-uint32_t TSerialPortNG::WrittenBytes() const { return d_->FShared.WrittenBytes; }
+bool TSerialPortNG::CTSState() const { return d_->shared_.CTSState; }
+bool TSerialPortNG::DSRState() const { return d_->shared_.DSRState; }
+bool TSerialPortNG::RLSDState() const { return d_->shared_.RLSDState; }
+bool TSerialPortNG::RingState() const { return d_->shared_.RingState; }
+uint32_t TSerialPortNG::ModemState() const { return d_->shared_.ModemState; }
+uint32_t TSerialPortNG::CommError() const { return d_->shared_.CommError; }
+TComStateFlags TSerialPortNG::CommStateFlags() const { return d_->shared_.CommStateFlags; }
+uint32_t TSerialPortNG::CommStateInQueue() const { return d_->shared_.InQueue; }
+uint32_t TSerialPortNG::CommStateOutQueue() const { return d_->shared_.OutQueue; }
+uint32_t TSerialPortNG::CommEvent() const { return d_->shared_.CommEvent; }
+bool TSerialPortNG::SendInProgress() const { return d_->shared_.SendInProgress; }
+uint32_t TSerialPortNG::WrittenBytes() const { return d_->shared_.WrittenBytes; }
 
 // ---- writing ----
 
 void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
 {
-    TSerialShared& s = d_->FShared;
+    TSerialShared& s = d_->shared_;
     if (s.SendInProgress) {
         ProcessError(901, 0, "Msg, dont enter SendData while SendInProgress is set", 2);
         return;
@@ -419,7 +419,7 @@ void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
     if (int e = d_->CheckTimeoutsReadable())
         ProcessError(902, uint32_t(e), "Error setting CommTimeout", 0);
     else
-        d_->FWriteTimeoutConstant = Count * d_->FWTOCharDelayTime / 1000 + d_->FWTOExtraDelayTime;
+        d_->writeTimeoutConstant_ = Count * d_->wtoCharDelayTime_ / 1000 + d_->wtoExtraDelayTime_;
     s.BytesToWrite = Count;
     const SerialDevice::IoResult r = SerialDevice::Write(fd, Buffer, Count);
     if (r.Status == SerialDevice::IoStatus::Data && r.Count > 0)
@@ -436,7 +436,7 @@ void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
         job->Bytes.assign(static_cast<const char*>(Buffer), Count);
         job->Done = r.Status == SerialDevice::IoStatus::Data ? r.Count : 0;
         job->StartTick = SerialTick();
-        job->TimeoutMs = d_->FWriteTimeoutConstant;
+        job->TimeoutMs = d_->writeTimeoutConstant_;
         s.WriteAbort = false;
         delete s.WriteJob.exchange(job.release());
         s.SendInProgress = true;
@@ -457,7 +457,7 @@ void TSerialPortNG::SendText(const std::string& Text)
 
 int32_t TSerialPortNG::QueuedClusterSize()
 {
-    TSerialShared& s = d_->FShared;
+    TSerialShared& s = d_->shared_;
     std::lock_guard<std::mutex> l(s.ClusterLock);
     std::erase(s.ClusterList, nullptr);
     return s.ClusterList.empty() ? -1 : int32_t(s.ClusterList.front()->GetSize());
@@ -465,7 +465,7 @@ int32_t TSerialPortNG::QueuedClusterSize()
 
 std::string TSerialPortNG::PopClusterText()
 {
-    TSerialShared& s = d_->FShared;
+    TSerialShared& s = d_->shared_;
     std::lock_guard<std::mutex> l(s.ClusterLock);
     std::erase(s.ClusterList, nullptr);
     if (s.ClusterList.empty())
@@ -478,8 +478,8 @@ std::string TSerialPortNG::PopClusterText()
 void TSerialPortNG::InjectCluster(std::string bytes, uint32_t errorFlags)
 {
     {
-        std::lock_guard<std::mutex> l(d_->FShared.ClusterLock);
-        d_->FShared.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorFlags));
+        std::lock_guard<std::mutex> l(d_->shared_.ClusterLock);
+        d_->shared_.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorFlags));
     }
     auto handler = OnRxClusterEvent;
     if (handler)

@@ -44,21 +44,21 @@ private:
     template <class F>
     bool WithHandle(F f);
 
-    TSerialPortNG& Port;
-    TSerialShared& Shared;
-    std::atomic<bool> Terminated{false};
+    TSerialPortNG& port_;
+    TSerialShared& shared_;
+    std::atomic<bool> terminated_{false};
 
-    bool Working = false, ReadPending = false, WaitPending = false;
-    bool Lost = false;
-    bool StatusKnown = false;  // the last status query succeeded, so InQueue is current
-    uint32_t LastReadTick = 0;
-    uint32_t EventMask = 0, SeenEvents = 0;
-    uint32_t ModemStatus = 0, ErrorWord = 0, InQueue = 0, OutQueue = 0;
-    uint8_t HoldFlags = 0;
-    uint32_t PrevInQueue = 0, PrevOutQueue = 0;
-    SerialDevice::ErrorCounters Counters;
-    uint32_t SeenGeneration = 0;  // the open the per-device state above belongs to
-    std::unique_ptr<TWriteJob> Job;
+    bool working_ = false, readPending_ = false, waitPending_ = false;
+    bool lost_ = false;
+    bool statusKnown_ = false;  // the last status query succeeded, so InQueue is current
+    uint32_t lastReadTick_ = 0;
+    uint32_t eventMask_ = 0, seenEvents_ = 0;
+    uint32_t modemStatus_ = 0, errorWord_ = 0, inQueue_ = 0, outQueue_ = 0;
+    uint8_t holdFlags_ = 0;
+    uint32_t prevInQueue_ = 0, prevOutQueue_ = 0;
+    SerialDevice::ErrorCounters counters_;
+    uint32_t seenGeneration_ = 0;  // the open the per-device state above belongs to
+    std::unique_ptr<TWriteJob> job_;
 
-    std::thread Thread;  // last: starts once everything above is set
+    std::thread thread_;  // last: starts once everything above is set
 };
