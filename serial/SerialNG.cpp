@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -112,13 +111,13 @@ void TSerialPortNG::Private::SwitchActive(bool Open)
         s.Active = false;
         if (s.SendInProgress)
             s.WriteAbort = true;
-        if (int e = SerialDevice::Purge(s.Handle))
+        if (int e = SerialDevice::Purge(s.Handle.Fd()))
             ProcessError(102, uint32_t(e), "Error clearing Queues", 0);
         WaitThreadIdle(15);
-        if (s.ThreadIsRunning)
+        if (s.ThreadIsRunning.IsSet())
             ProcessError(104, 0, "Warning ThreadIsRunning", 1);
         LowerLinesOnClose();
-        if (int e = SerialDevice::Close(s.ReleaseHandle()))
+        if (int e = SerialDevice::Close(s.Handle.Release(s.WakeFd)))
             ProcessError(103, uint32_t(e), "Error closing Port", 0);
     }
     if (!Open)
@@ -130,7 +129,7 @@ void TSerialPortNG::Private::SwitchActive(bool Open)
         ProcessError(112, uint32_t(e), "Error reopening Port", 0);
         return;
     }
-    s.Handle = fd;
+    s.Handle.Set(fd);
     ++s.OpenGeneration;
     s.Active = true;
     SerialDevice::SignalWake(s.WakeFd);
@@ -145,10 +144,10 @@ void TSerialPortNG::Private::SwitchActive(bool Open)
 void TSerialPortNG::Private::LowerLinesOnClose()
 {
     // Active is already False here, so the property setters would not act.
-    if (int e = SerialDevice::SetLine(shared_.Handle, SerialDevice::Line::Dtr, false))
+    if (int e = SerialDevice::SetLine(shared_.Handle.Fd(), SerialDevice::Line::Dtr, false))
         ProcessError(602, uint32_t(e), "Error clearing DTR", 0);
     dtrState_ = false;
-    if (int e = SerialDevice::SetLine(shared_.Handle, SerialDevice::Line::Rts, false))
+    if (int e = SerialDevice::SetLine(shared_.Handle.Fd(), SerialDevice::Line::Rts, false))
         ProcessError(502, uint32_t(e), "Error clearing RTS", 0);
     rtsState_ = false;
 }
@@ -160,16 +159,14 @@ void TSerialPortNG::Private::WaitThreadIdle(int times)
     // procedures run later from the event loop) instead of stalling both threads.
     s.HandOff->SetReleased(true);
     SerialDevice::SignalWake(s.WakeFd);
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(75 * times);
-    while (s.ThreadIsRunning && std::chrono::steady_clock::now() < limit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    s.ThreadIsRunning.WaitUntilClear(std::chrono::milliseconds(75 * times));
     if (!s.Destroying)
         s.HandOff->SetReleased(false);
 }
 
 int TSerialPortNG::Private::SetCommMask(uint32_t mask)
 {
-    int e = SerialDevice::CheckHandle(shared_.Handle);
+    int e = SerialDevice::CheckHandle(shared_.Handle.Fd());
     if (e == 0) {
         shared_.EventMask = mask;
         SerialDevice::SignalWake(shared_.WakeFd);  // ends a pending wait for line events
@@ -196,7 +193,7 @@ SerialDevice::LineSettings TSerialPortNG::Private::CurrentLineSettings() const
 
 void TSerialPortNG::Private::ApplyCommSettings()
 {
-    const int fd = shared_.Handle;
+    const int fd = shared_.Handle.Fd();
     SerialDevice::TermiosImage t;
     if (int e = SerialDevice::GetTermios(fd, t)) {
         ProcessError(801, uint32_t(e), "Error getting DCB from CommState", 0);
@@ -218,7 +215,7 @@ void TSerialPortNG::Private::ApplyCommSettings()
     shared_.StripNulls = stripNullChars_;
 }
 
-int TSerialPortNG::Private::CheckTimeoutsReadable() const { return SerialDevice::CheckHandle(shared_.Handle); }
+int TSerialPortNG::Private::CheckTimeoutsReadable() const { return SerialDevice::CheckHandle(shared_.Handle.Fd()); }
 
 void TSerialPortNG::Private::ApplyIfActive()
 {
@@ -239,7 +236,7 @@ void TSerialPortNG::Private::ComputeAutoTimeouts()
 void TSerialPortNG::Private::SetQueueSizes(uint32_t failPlace)
 {
     // Linux sizes its tty buffers itself; the sizes are kept for the limits only.
-    if (int e = SerialDevice::CheckHandle(shared_.Handle))
+    if (int e = SerialDevice::CheckHandle(shared_.Handle.Fd()))
         ProcessError(failPlace, uint32_t(e), failPlace == 111 ? "Error setup Queuesize" : "Error can not set Quesize",
                      0);
 }
@@ -364,7 +361,7 @@ void TSerialPortNG::SetRTSState(bool value)
 {
     if (!d_->shared_.Active)
         return;
-    if (int e = SerialDevice::SetLine(d_->shared_.Handle, SerialDevice::Line::Rts, value))
+    if (int e = SerialDevice::SetLine(d_->shared_.Handle.Fd(), SerialDevice::Line::Rts, value))
         ProcessError(value ? 501 : 502, uint32_t(e), value ? "Error setting RTS" : "Error clearing RTS", 0);
     d_->rtsState_ = value;
 }
@@ -373,7 +370,7 @@ void TSerialPortNG::SetDTRState(bool value)
 {
     if (!d_->shared_.Active)
         return;
-    if (int e = SerialDevice::SetLine(d_->shared_.Handle, SerialDevice::Line::Dtr, value))
+    if (int e = SerialDevice::SetLine(d_->shared_.Handle.Fd(), SerialDevice::Line::Dtr, value))
         ProcessError(value ? 601 : 602, uint32_t(e), value ? "Error setting DTR" : "Error clearing DTR", 0);
     d_->dtrState_ = value;
 }
@@ -382,7 +379,7 @@ void TSerialPortNG::SetBREAKState(bool value)
 {
     if (!d_->shared_.Active)
         return;
-    if (int e = SerialDevice::SetBreak(d_->shared_.Handle, value))
+    if (int e = SerialDevice::SetBreak(d_->shared_.Handle.Fd(), value))
         ProcessError(value ? 701 : 702, uint32_t(e), value ? "Error setting BREAK State" : "Error clearing BREAK State",
                      0);
     d_->breakState_ = value;
@@ -390,7 +387,7 @@ void TSerialPortNG::SetBREAKState(bool value)
 
 uint32_t TSerialPortNG::ComHandle() const
 {
-    int fd = d_->shared_.Handle;
+    int fd = d_->shared_.Handle.Fd();
     return fd < 0 ? kInvalidHandle : uint32_t(fd);
 }
 bool TSerialPortNG::CTSState() const { return d_->shared_.CTSState; }
@@ -415,7 +412,7 @@ void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
         ProcessError(901, 0, "Msg, dont enter SendData while SendInProgress is set", 2);
         return;
     }
-    const int fd = s.Handle;
+    const int fd = s.Handle.Fd();
     if (int e = d_->CheckTimeoutsReadable())
         ProcessError(902, uint32_t(e), "Error setting CommTimeout", 0);
     else

@@ -3,9 +3,6 @@
 #include "serial/MainThreadCall.h"
 #include "serial/SerialDevicePosix.h"
 
-#include <chrono>
-#include <thread>
-
 uint32_t SerialTick()
 {
     using namespace std::chrono;
@@ -25,25 +22,47 @@ TSerialShared::~TSerialShared()
     SerialDevice::CloseWake(WakeFd);
 }
 
-int TSerialShared::EnterHandle()
+TSerialHandle::Lease::Lease(TSerialHandle& handle) : handle_(handle)
 {
-    HandleInUse.store(true);
-    int fd = Handle.load();
-    if (fd < 0)
-        HandleInUse.store(false);
+    std::lock_guard<std::mutex> l(handle_.mutex_);
+    fd_ = handle_.fd_;
+    if (fd_ >= 0)
+        ++handle_.leases_;
+}
+
+TSerialHandle::Lease::~Lease()
+{
+    if (fd_ < 0)
+        return;
+    std::lock_guard<std::mutex> l(handle_.mutex_);
+    if (--handle_.leases_ == 0)
+        handle_.returned_.notify_all();
+}
+
+int TSerialHandle::Release(int wakeFd)
+{
+    std::unique_lock<std::mutex> l(mutex_);
+    const int fd = fd_.exchange(-1);
+    if (leases_ > 0)
+        SerialDevice::SignalWake(wakeFd);
+    returned_.wait(l, [this] { return leases_ == 0; });
     return fd;
 }
 
-void TSerialShared::LeaveHandle() { HandleInUse.store(false); }
-
-int TSerialShared::ReleaseHandle()
+void TRunningFlag::Set(bool running)
 {
-    int fd = Handle.exchange(-1);
-    // The worker only holds the handle around short non-blocking calls and a
-    // wait that the wake handle ends.
-    while (HandleInUse.load()) {
-        SerialDevice::SignalWake(WakeFd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (set_ == running)
+        return;
+    {
+        std::lock_guard<std::mutex> l(mutex_);
+        set_ = running;
     }
-    return fd;
+    if (!running)
+        cleared_.notify_all();
+}
+
+bool TRunningFlag::WaitUntilClear(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> l(mutex_);
+    return cleared_.wait_for(l, limit, [this] { return !set_; });
 }

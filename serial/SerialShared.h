@@ -5,6 +5,8 @@
 #include "serial/SerialNG.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -24,18 +26,60 @@ struct TWriteJob {
 // Wrapping 32-bit millisecond tick.
 uint32_t SerialTick();
 
+// The device descriptor. The worker uses it only while it holds a lease, and
+// releasing it waits until no lease is held, so no I/O is ever issued on a
+// descriptor that the close path is about to close (or has closed and the
+// system has handed out again). A lease is held only around non-blocking calls
+// and a poll that the wake handle ends, never across a hand-off to the main
+// thread, so the wait is short.
+class TSerialHandle {
+public:
+    class Lease {
+    public:
+        explicit Lease(TSerialHandle& handle);  // empty when there is no descriptor
+        ~Lease();
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        explicit operator bool() const { return fd_ >= 0; }
+        int Fd() const { return fd_; }
+
+    private:
+        TSerialHandle& handle_;
+        int fd_ = -1;
+    };
+
+    int Fd() const { return fd_; }  // -1 while closed
+    void Set(int fd) { fd_ = fd; }
+    // Takes the descriptor away, wakes a poll on it through wakeFd and waits
+    // until the last lease is returned; returns the descriptor for closing.
+    int Release(int wakeFd);
+
+private:
+    std::atomic<int> fd_{-1};
+    std::mutex mutex_;
+    std::condition_variable returned_;
+    int leases_ = 0;
+};
+
+// Set by the worker while it runs its working loop; the close path waits for it to clear.
+class TRunningFlag {
+public:
+    bool IsSet() const { return set_; }
+    void Set(bool running);
+    // True once the flag is clear, false when it is still set after the time limit.
+    bool WaitUntilClear(std::chrono::milliseconds limit);
+
+private:
+    std::atomic<bool> set_{false};
+    std::mutex mutex_;
+    std::condition_variable cleared_;
+};
+
 struct TSerialShared {
     TSerialShared();
     ~TSerialShared();
     TSerialShared(const TSerialShared&) = delete;
     TSerialShared& operator=(const TSerialShared&) = delete;
-
-    // Worker side of the handle hand-over: the handle stays valid between
-    // EnterHandle() returning >= 0 and LeaveHandle(); the close path waits for it.
-    int EnterHandle();
-    void LeaveHandle();
-    // Main thread: takes the handle away once the worker no longer uses it.
-    int ReleaseHandle();
 
     // Written by the main thread, read by the worker.
     std::atomic<bool> Active{false}, ReadRequest{false}, ThreadQuietMode{false}, Destroying{false};
@@ -51,7 +95,7 @@ struct TSerialShared {
     int32_t Platform = -1;
 
     // Written by the worker.
-    std::atomic<bool> ThreadIsRunning{false};
+    TRunningFlag ThreadIsRunning;
     std::atomic<bool> CTSState{false}, DSRState{false}, RLSDState{false}, RingState{false};
     std::atomic<uint32_t> ModemState{0}, CommError{0}, InQueue{0}, OutQueue{0}, CommEvent{0};
     std::atomic<uint8_t> CommStateFlags{0};
@@ -61,8 +105,7 @@ struct TSerialShared {
     std::atomic<bool> SendInProgress{false};
     std::atomic<bool> TxSent{false};  // bytes went to the device since the output queue was last seen empty
 
-    std::atomic<int> Handle{-1};
-    std::atomic<bool> HandleInUse{false};
+    TSerialHandle Handle;
     int WakeFd = -1;  // ends the worker's waits early
 
     std::mutex ClusterLock;

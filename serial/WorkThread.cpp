@@ -33,11 +33,10 @@ void TWorkThread::Terminate()
 template <class F>
 bool TWorkThread::WithHandle(F f)
 {
-    int fd = shared_.EnterHandle();
-    if (fd < 0)
+    TSerialHandle::Lease lease(shared_.Handle);
+    if (!lease)
         return false;
-    f(fd);
-    shared_.LeaveHandle();
+    f(lease.Fd());
     return true;
 }
 
@@ -49,7 +48,7 @@ void TWorkThread::Execute()
         if (working_) {
             WorkingPass();
         } else {
-            shared_.ThreadIsRunning = false;
+            shared_.ThreadIsRunning.Set(false);
             // A write aborted by a close before this thread noticed the open must
             // still be finished, or SendInProgress would refuse every later send.
             working_ = shared_.Active || shared_.SendInProgress;
@@ -59,12 +58,12 @@ void TWorkThread::Execute()
             }
         }
     }
-    shared_.ThreadIsRunning = false;
+    shared_.ThreadIsRunning.Set(false);
 }
 
 void TWorkThread::WorkingPass()
 {
-    shared_.ThreadIsRunning = true;
+    shared_.ThreadIsRunning.Set(true);
     if (shared_.OpenGeneration != seenGeneration_) {
         // A new open: forget what the previous device told us.
         seenGeneration_ = shared_.OpenGeneration;
