@@ -95,8 +95,7 @@ void TSerialPortNG::ProcessError(uint32_t Place, uint32_t Code, const std::strin
 {
     if (d_->shared_.Destroying || Noise > d_->errorNoise_ || !OnProcessError)
         return;
-    auto handler = OnProcessError;  // the handler may replace itself
-    handler(this, Place, Code, Msg, Noise);
+    OnProcessError(this, Place, Code, Msg, Noise);
 }
 
 // ---- opening and closing ----
@@ -423,9 +422,7 @@ void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
         s.TxSent = true;
     if (r.Status == SerialDevice::IoStatus::Data && r.Count == Count) {
         s.WrittenBytes = Count;
-        auto handler = OnWriteDone;
-        if (handler)
-            handler(this);
+        OnWriteDone(this);
         return;
     }
     if (r.Status == SerialDevice::IoStatus::Data || r.Status == SerialDevice::IoStatus::WouldBlock) {
@@ -478,7 +475,5 @@ void TSerialPortNG::InjectCluster(std::string bytes, uint32_t errorFlags)
         std::lock_guard<std::mutex> l(d_->shared_.ClusterLock);
         d_->shared_.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorFlags));
     }
-    auto handler = OnRxClusterEvent;
-    if (handler)
-        handler(this);
+    OnRxClusterEvent(this);
 }

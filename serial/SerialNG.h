@@ -1,17 +1,63 @@
 #pragma once
 // TSerialPortNG: the one component through which the program talks to a serial
-// port. Properties are getter/setter pairs; events are std::function members
-// that run on the main thread. Assign events before the port is opened.
+// port. Properties are getter/setter pairs; events are assigned like
+// std::function members and run on the main thread.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 class TSerialPortNG;
 
 using TNotifyEvent = std::function<void(TSerialPortNG* Sender)>;
 using TNotifyErrorEvent =
     std::function<void(TSerialPortNG* Sender, uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)>;
+
+// An event of the component, assigned and called on the main thread. The worker
+// only asks whether a handler is assigned, which is safe at any time, and the
+// main thread looks again before it calls, so an event may be assigned or
+// cleared while the port is open.
+template <class Function>
+class TSerialEvent;
+
+template <class... Args>
+class TSerialEvent<std::function<void(Args...)>> {
+public:
+    using Function = std::function<void(Args...)>;
+
+    TSerialEvent() = default;
+    TSerialEvent(const TSerialEvent&) = delete;
+    TSerialEvent& operator=(const TSerialEvent&) = delete;
+
+    template <class F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, TSerialEvent> &&
+             std::is_constructible_v<Function, F&&>) TSerialEvent&
+    operator=(F&& handler)
+    {
+        handler_ = Function(std::forward<F>(handler));
+        assigned_.store(bool(handler_), std::memory_order_release);
+        return *this;
+    }
+
+    explicit operator bool() const { return assigned_.load(std::memory_order_acquire); }
+
+    // Calls the handler if one is assigned. It runs on a copy, so it may
+    // reassign or clear its own event.
+    void operator()(Args... args) const
+    {
+        if (!*this)
+            return;
+        const Function handler = handler_;
+        if (handler)
+            handler(args...);
+    }
+
+private:
+    Function handler_;
+    std::atomic<bool> assigned_{false};
+};
 
 // One block of received bytes, in arrival order.
 class TSerialCluster {
@@ -129,9 +175,10 @@ public:
     void InjectCluster(std::string bytes, uint32_t errorFlags = 0);
 
     // --- events ---
-    TNotifyEvent OnCommEvent, OnCommStat, OnTxQueueEmptyEvent, OnWriteDone, OnBreakEvent, OnCTSEvent, OnDSREvent,
-        OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent, OnRxEventCharEvent;
-    TNotifyErrorEvent OnProcessError;
+    TSerialEvent<TNotifyEvent> OnCommEvent, OnCommStat, OnTxQueueEmptyEvent, OnWriteDone, OnBreakEvent, OnCTSEvent,
+        OnDSREvent, OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent,
+        OnRxEventCharEvent;
+    TSerialEvent<TNotifyErrorEvent> OnProcessError;
 
 private:
     struct Private;

@@ -311,11 +311,7 @@ void TWorkThread::QueueCluster(std::string bytes)
         shared_.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorWord_));
     }
     TSerialPortNG* port = &port_;
-    SyncCall([port] {
-        auto handler = port->OnRxClusterEvent;  // looked up on the main thread
-        if (handler)
-            handler(port);
-    });
+    SyncCall([port] { port->OnRxClusterEvent(port); });  // looked up on the main thread
 }
 
 // Events seen while no wait was pending stay noted and end the next wait at once.
@@ -341,7 +337,7 @@ void TWorkThread::DispatchCommEvents()
     if (shared_.Destroying)
         return;
     shared_.CommEvent = eventMask_;
-    static constexpr std::pair<uint32_t, TNotifyEvent TSerialPortNG::*> order[] = {
+    static constexpr std::pair<uint32_t, TSerialEvent<TNotifyEvent> TSerialPortNG::*> order[] = {
         {0x040, &TSerialPortNG::OnBreakEvent},        {0x008, &TSerialPortNG::OnCTSEvent},
         {0x010, &TSerialPortNG::OnDSREvent},          {0x080, &TSerialPortNG::OnLineErrorEvent},
         {0x100, &TSerialPortNG::OnRingEvent},         {0x020, &TSerialPortNG::OnRLSDEvent},
@@ -399,11 +395,7 @@ void TWorkThread::FinishWrite(bool failed, uint32_t code)
     else if (done != asked)
         StoreError(9701, code, "Error write TimeOut", 0);
     TSerialPortNG* port = &port_;
-    SyncCall([port] {
-        auto handler = port->OnWriteDone;  // looked up on the main thread
-        if (handler)
-            handler(port);
-    });
+    SyncCall([port] { port->OnWriteDone(port); });  // looked up on the main thread
 }
 
 void TWorkThread::SyncCall(std::function<void()> procedure)
@@ -413,14 +405,10 @@ void TWorkThread::SyncCall(std::function<void()> procedure)
     shared_.HandOff->Call(std::move(procedure));
 }
 
-void TWorkThread::SyncHandler(TNotifyEvent TSerialPortNG::*handler)
+void TWorkThread::SyncHandler(TSerialEvent<TNotifyEvent> TSerialPortNG::*handler)
 {
     TSerialPortNG* port = &port_;
-    SyncCall([port, handler] {
-        auto h = port->*handler;
-        if (h)
-            h(port);
-    });
+    SyncCall([port, handler] { (port->*handler)(port); });
 }
 
 void TWorkThread::StoreError(uint32_t Place, uint32_t Code, const char* Msg, uint8_t Noise)

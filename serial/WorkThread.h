@@ -36,7 +36,8 @@ private:
     void CheckWrite();
     void FinishWrite(bool failed, uint32_t code);
     void SyncCall(std::function<void()> procedure);
-    void SyncHandler(TNotifyEvent TSerialPortNG::*handler);
+    // Hands off a line event; only called when the handler was assigned.
+    void SyncHandler(TSerialEvent<TNotifyEvent> TSerialPortNG::*handler);
     void StoreError(uint32_t Place, uint32_t Code, const char* Msg, uint8_t Noise);
     void DeviceGone(int error);
 

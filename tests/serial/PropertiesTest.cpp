@@ -105,3 +105,23 @@ TEST(SerialProperties, InjectedClustersQueueInOrder)
     EXPECT_EQ(port.PopClusterText(), "");
     EXPECT_EQ(port.QueuedClusterSize(), -1);
 }
+
+TEST(SerialProperties, AnEventMayClearOrReplaceItselfWhileItRuns)
+{
+    TSerialPortNG port;
+    EXPECT_FALSE(port.OnRxClusterEvent);
+    port.OnRxClusterEvent(&port);  // nothing assigned: nothing happens
+    std::vector<std::string> calls;
+    auto text = std::make_shared<std::string>("first");
+    port.OnRxClusterEvent = [&, text](TSerialPortNG* p) {
+        p->OnRxClusterEvent = nullptr;  // destroys the stored copy of this lambda
+        calls.push_back(*text);         // ... but not the one that runs
+    };
+    text.reset();
+    EXPECT_TRUE(port.OnRxClusterEvent);
+    port.InjectCluster("x");
+    EXPECT_FALSE(port.OnRxClusterEvent);
+    port.InjectCluster("y");
+    EXPECT_EQ(calls, std::vector<std::string>{"first"});
+    EXPECT_EQ(port.QueuedClusterSize(), 1);
+}

@@ -144,3 +144,47 @@ TEST_F(SerialTest, SettingsReachTheDeviceAndFollowChanges)
     EXPECT_EQ(Rec->Count(802), 2);
     EXPECT_TRUE(Port->Active());
 }
+
+TEST_F(SerialTest, HandlersMayBeAssignedAndClearedWhileTheWorkerIsBusy)
+{
+    Open();
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> sent{0};
+    std::thread pbx([&] {
+        while (!stop) {
+            if (write(Line.Master(), "0123456789ab", 12) == 12)
+                sent += 12;
+            usleep(2000);
+        }
+    });
+    int stat = 0, events = 0, late = 0;
+    for (int round = 0; round < 100; ++round) {
+        Port->OnCommStat = [&](TSerialPortNG*) { ++stat; };
+        Port->OnRxCharEvent = [&](TSerialPortNG*) { ++events; };
+        Port->OnCommEvent = [&](TSerialPortNG*) { ++events; };
+        Port->OnRIEvent = [&](TSerialPortNG*) { ++events; };
+        Port->OnTxQueueEmptyEvent = [&](TSerialPortNG*) { ++events; };
+        SpinFor(5);
+        Port->OnCommStat = nullptr;
+        Port->OnRxCharEvent = nullptr;
+        Port->OnCommEvent = nullptr;
+        Port->OnTxQueueEmptyEvent = nullptr;
+        Port->OnRIEvent = nullptr;
+        SpinFor(5);
+    }
+    // A hand-off already on its way finds the handler gone and calls nothing.
+    Port->OnCommStat = [&](TSerialPortNG*) { ++late; };
+    Port->OnRxCharEvent = [&](TSerialPortNG*) { ++late; };
+    Port->OnCommStat = nullptr;
+    Port->OnRxCharEvent = nullptr;
+    SpinFor(200);
+    stop = true;
+    pbx.join();
+    ASSERT_TRUE(WaitUntil([&] { return Rec->Received().size() == sent; }));
+    EXPECT_GT(stat, 0);
+    EXPECT_GT(events, 0);
+    EXPECT_EQ(late, 0);
+    const std::string all = Rec->Received();
+    for (size_t i = 0; i < all.size(); ++i)
+        ASSERT_EQ(all[i], "0123456789ab"[i % 12]) << "byte " << i;
+}
