@@ -1,11 +1,12 @@
 #include "serial/MainThreadCall.h"
 
 #include "serial/SerialDevicePosix.h"
-#include "support/Dialogs.h"
 
 #include <QSocketNotifier>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
+#include <exception>
 #include <mutex>
 
 struct MainThreadCall::State {
@@ -20,6 +21,7 @@ struct MainThreadCall::State {
     bool Closed = false;
     int Serving = 0;
     int WakeFd = -1;
+    ErrorSink Sink;  // main thread only
 
     ~State() { SerialDevice::CloseWake(WakeFd); }
 };
@@ -32,8 +34,7 @@ MainThreadCall::MainThreadCall() : state_(std::make_shared<State>())
         // The connection holds the state, so a procedure that destroys its owner
         // does not pull the state from under Serve().
         std::shared_ptr<State> state = state_;
-        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_,
-                         Dialogs::Reported([state] { Serve(state); }));
+        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [state] { Serve(state); });
     }
 }
 
@@ -77,7 +78,18 @@ void MainThreadCall::SetReleased(bool released)
     state_->Changed.notify_all();
 }
 
-void MainThreadCall::Serve() { Serve(state_); }
+void MainThreadCall::SetErrorSink(ErrorSink sink) { state_->Sink = std::move(sink); }
+
+void MainThreadCall::PrintError(const std::string& text)
+{
+    std::fprintf(stderr, "Error in a serial port handler: %s\n", text.c_str());
+}
+
+void MainThreadCall::Serve()
+{
+    const std::shared_ptr<State> state = state_;  // a procedure may destroy this object
+    Serve(state);
+}
 
 void MainThreadCall::Serve(const std::shared_ptr<State>& state)
 {
@@ -92,22 +104,40 @@ void MainThreadCall::Serve(const std::shared_ptr<State>& state)
             state->Queue.pop_front();
             ++state->Serving;
         }
-        struct Finish {
-            State& S;
-            State::Job& J;
-            ~Finish()
-            {
-                {
-                    std::lock_guard<std::mutex> l(S.Lock);
-                    J.Done = true;
-                    --S.Serving;
-                    // Procedures left behind by an exception are served on the next round.
-                    if (!S.Closed && !S.Queue.empty())
-                        SerialDevice::SignalWake(S.WakeFd);
-                }
-                S.Changed.notify_all();
-            }
-        } finish{*state, *job};
-        job->Procedure();
+        std::string error;
+        bool failed = false;
+        try {
+            job->Procedure();
+        } catch (const std::exception& e) {
+            failed = true;
+            error = e.what();
+        } catch (...) {
+            failed = true;
+            error = "Unknown error";
+        }
+        {
+            std::lock_guard<std::mutex> l(state->Lock);
+            job->Done = true;
+        }
+        state->Changed.notify_all();
+        // The sink may run an event loop of its own (a message box); the worker goes on meanwhile.
+        if (failed)
+            ReportError(*state, error);
+        std::lock_guard<std::mutex> l(state->Lock);
+        --state->Serving;
+    }
+}
+
+void MainThreadCall::ReportError(State& state, const std::string& text)
+{
+    // Looked up only now: the procedure may have replaced the sink (its owner went away).
+    const ErrorSink sink = state.Sink;
+    try {
+        if (sink)
+            sink(text);
+        else
+            PrintError(text);
+    } catch (...) {
+        PrintError(text);
     }
 }

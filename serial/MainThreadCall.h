@@ -9,11 +9,15 @@
 // procedures still run later from the event loop, in order.
 #include <functional>
 #include <memory>
+#include <string>
 
 class QSocketNotifier;
 
 class MainThreadCall {
 public:
+    // Takes the text of an exception that escaped a procedure.
+    using ErrorSink = std::function<void(const std::string& text)>;
+
     MainThreadCall();  // on the main thread
     ~MainThreadCall();
     MainThreadCall(const MainThreadCall&) = delete;
@@ -25,13 +29,17 @@ public:
 
     // Main thread.
     void SetReleased(bool released);
-    // Runs what is queued now; an exception from a procedure goes on to the caller
-    // after the worker has been let go (from the event loop: the error box).
+    // An empty sink writes to standard error.
+    void SetErrorSink(ErrorSink sink);
+    // Runs what is queued now. A procedure that throws is abandoned; the worker
+    // is let go and the error goes to the sink, then the next procedure runs.
     void Serve();
+    static void PrintError(const std::string& text);
 
 private:
     struct State;
     static void Serve(const std::shared_ptr<State>& state);
+    static void ReportError(State& state, const std::string& text);
     std::shared_ptr<State> state_;
     QSocketNotifier* notifier_ = nullptr;
 };

@@ -65,6 +65,13 @@ struct TSerialPortNG::Private {
 TSerialPortNG::TSerialPortNG() : d_(std::make_unique<Private>(*this))
 {
     d_->shared_.Platform = GetPlatformId();
+    d_->shared_.HandOff->SetErrorSink([this](const std::string& text) {
+        const auto sink = OnHandlerError;
+        if (sink)
+            sink(text);
+        else
+            MainThreadCall::PrintError(text);
+    });
     d_->worker_ = std::make_unique<TWorkThread>(*this, d_->shared_);
 }
 
@@ -82,6 +89,8 @@ TSerialPortNG::~TSerialPortNG()
         s.ClusterList.clear();
     }
     d_->worker_.reset();
+    // A handler that destroyed this component may still throw; its error must not look here.
+    s.HandOff->SetErrorSink(OnHandlerError);
 }
 
 int32_t TSerialPortNG::GetPlatformId()

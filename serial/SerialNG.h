@@ -179,6 +179,9 @@ public:
         OnDSREvent, OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent,
         OnRxEventCharEvent;
     TSerialEvent<TNotifyErrorEvent> OnProcessError;
+    // Gets the text of an exception that escaped an event handler run for the
+    // worker; the handler is abandoned and the port goes on. None: standard error.
+    std::function<void(const std::string& text)> OnHandlerError;
 
 private:
     struct Private;

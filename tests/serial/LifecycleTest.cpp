@@ -1,4 +1,3 @@
-#include "support/Dialogs.h"
 #include "tests/serial/PtyFixture.h"
 
 #include <QElapsedTimer>
@@ -155,13 +154,10 @@ TEST_F(SerialTest, CloseWhileReceivingNeverTouchesTheReleasedHandle)
     EXPECT_TRUE(Port->Active());
 }
 
-TEST_F(SerialTest, AnExceptionInAHandlerDoesNotStopTheWorker)
+TEST_F(SerialTest, AnExceptionInAHandlerGoesToTheSinkAndTheWorkerGoesOn)
 {
-    int shown = 0;
-    Dialogs::ErrorBox = [&](const QString& text) {
-        EXPECT_EQ(text, "handler failed");
-        ++shown;
-    };
+    std::vector<std::string> shown;
+    Port->OnHandlerError = [&](const std::string& text) { shown.push_back(text); };
     Port->OnRxClusterEvent = [&](TSerialPortNG* p) {
         Rec->Clusters.push_back(p->PopClusterText());
         if (Rec->Clusters.size() == 1)
@@ -173,6 +169,20 @@ TEST_F(SerialTest, AnExceptionInAHandlerDoesNotStopTheWorker)
     Line.Write(std::string(12, 'b'));
     ASSERT_TRUE(WaitUntil([&] { return Rec->Clusters.size() == 2; }));
     EXPECT_EQ(Rec->Clusters[1], std::string(12, 'b'));
-    EXPECT_EQ(shown, 1);
-    Dialogs::RestoreDefaults();
+    EXPECT_EQ(shown, std::vector<std::string>{"handler failed"});
+}
+
+TEST_F(SerialTest, AHandlerThatDestroysThePortAndThrowsStillReachesTheSink)
+{
+    std::vector<std::string> shown;
+    Port->OnHandlerError = [&](const std::string& text) { shown.push_back(text); };
+    Port->OnRxClusterEvent = [&](TSerialPortNG*) {
+        Port.reset();
+        throw std::runtime_error("closed and failed");
+    };
+    Open();
+    Line.Write(std::string(12, 'c'));
+    ASSERT_TRUE(WaitUntil([&] { return !shown.empty(); }));
+    EXPECT_EQ(shown, std::vector<std::string>{"closed and failed"});
+    EXPECT_FALSE(Port);
 }
