@@ -2,12 +2,33 @@
 
 #include "serial/SerialDevicePosix.h"
 
+#include <QMetaObject>
+#include <QObject>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <exception>
 #include <mutex>
+
+namespace {
+
+// Stand-in for the wake handle when none could be made: the worker posts a
+// queued call to it. It looks the procedure up by name, so nothing that the
+// worker wrote is read before Serve() takes the lock.
+class MainThreadWaker : public QObject {
+    Q_OBJECT
+public:
+    explicit MainThreadWaker(std::function<void()> serve) : serve_(std::move(serve)) {}
+public slots:
+    void Serve() { serve_(); }
+
+private:
+    std::function<void()> serve_;
+};
+
+}  // namespace
 
 struct MainThreadCall::State {
     struct Job {
@@ -21,20 +42,27 @@ struct MainThreadCall::State {
     bool Closed = false;
     int Serving = 0;
     int WakeFd = -1;
-    ErrorSink Sink;  // main thread only
+    QObject* Waker = nullptr;  // only without WakeFd
+    ErrorSink Sink;            // main thread only
 
     ~State() { SerialDevice::CloseWake(WakeFd); }
 };
 
 MainThreadCall::MainThreadCall() : state_(std::make_shared<State>())
 {
-    SerialDevice::CreateWake(state_->WakeFd);
+    // The connection and the waker hold the state, so a procedure that destroys
+    // its owner does not pull the state from under Serve().
+    std::shared_ptr<State> state = state_;
+    eventError_ = SerialDevice::CreateWake(state_->WakeFd);
     if (state_->WakeFd >= 0) {
-        notifier_ = new QSocketNotifier(state_->WakeFd, QSocketNotifier::Read);
-        // The connection holds the state, so a procedure that destroys its owner
-        // does not pull the state from under Serve().
-        std::shared_ptr<State> state = state_;
-        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [state] { Serve(state); });
+        auto* notifier = new QSocketNotifier(state_->WakeFd, QSocketNotifier::Read);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [state] { Serve(state); });
+        notifier_ = notifier;
+    } else {
+        if (eventError_ == 0)
+            eventError_ = EBADF;
+        notifier_ = new MainThreadWaker([state] { Serve(state); });
+        state_->Waker = notifier_;
     }
 }
 
@@ -48,13 +76,12 @@ MainThreadCall::~MainThreadCall()
         serving = state_->Serving > 0;
     }
     state_->Changed.notify_all();
-    if (notifier_) {
-        notifier_->setEnabled(false);
-        if (serving)
-            notifier_->deleteLater();  // we are inside its activated() signal
-        else
-            delete notifier_;
-    }
+    if (auto* n = qobject_cast<QSocketNotifier*>(notifier_))
+        n->setEnabled(false);
+    if (serving)
+        notifier_->deleteLater();  // we are inside its signal or queued call
+    else
+        delete notifier_;
 }
 
 void MainThreadCall::Call(std::function<void()> procedure)
@@ -65,7 +92,10 @@ void MainThreadCall::Call(std::function<void()> procedure)
     if (state_->Closed)
         return;
     state_->Queue.push_back(job);
-    SerialDevice::SignalWake(state_->WakeFd);
+    if (state_->Waker)
+        QMetaObject::invokeMethod(state_->Waker, "Serve", Qt::QueuedConnection);
+    else
+        SerialDevice::SignalWake(state_->WakeFd);
     state_->Changed.wait(l, [&] { return job->Done || state_->Released || state_->Closed; });
 }
 
@@ -141,3 +171,5 @@ void MainThreadCall::ReportError(State& state, const std::string& text)
         PrintError(text);
     }
 }
+
+#include "MainThreadCall.moc"

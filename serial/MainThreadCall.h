@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-class QSocketNotifier;
+class QObject;
 
 class MainThreadCall {
 public:
@@ -35,11 +35,15 @@ public:
     // is let go and the error goes to the sink, then the next procedure runs.
     void Serve();
     static void PrintError(const std::string& text);
+    // 0, or why the wake handle could not be made (procedures then still run,
+    // woken by queued calls instead).
+    int EventError() const { return eventError_; }
 
 private:
     struct State;
     static void Serve(const std::shared_ptr<State>& state);
     static void ReportError(State& state, const std::string& text);
     std::shared_ptr<State> state_;
-    QSocketNotifier* notifier_ = nullptr;
+    QObject* notifier_ = nullptr;  // watches the wake handle, or stands in for it
+    int eventError_ = 0;
 };

@@ -289,10 +289,16 @@ WaitResult Wait(int fd, bool forInput, bool forOutput, int wakeFd, int timeoutMs
     return r;
 }
 
+int (*MakeEventFd)() = nullptr;
+
 int CreateWake(int& wakeFd)
 {
-    wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    return wakeFd < 0 ? errno : 0;
+    wakeFd = MakeEventFd ? MakeEventFd() : ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd >= 0)
+        return 0;
+    const int e = errno ? errno : EMFILE;
+    wakeFd = -1;
+    return e;
 }
 
 void SignalWake(int wakeFd)

@@ -131,6 +131,11 @@ void TSerialPortNG::Private::SwitchActive(bool Open)
     if (!Open)
         return;
     ProcessError(110, 0, "Msg start reactivating Port", 2);
+    // Reported here, where a handler can hear it: at construction none is assigned yet.
+    if (s.WakeError)
+        ProcessError(1001, uint32_t(s.WakeError), "Error Creating Overlapped Event", 0);
+    if (int e = s.HandOff->EventError())
+        ProcessError(1001, uint32_t(e), "Error Creating Overlapped Event", 0);
     int fd = -1;
     int e = SerialDevice::Open(SerialDevice::DevicePath(commPort_), fd);
     if (e != 0) {

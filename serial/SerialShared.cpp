@@ -11,7 +11,7 @@ uint32_t SerialTick()
 
 TSerialShared::TSerialShared()
 {
-    SerialDevice::CreateWake(WakeFd);
+    WakeError = SerialDevice::CreateWake(WakeFd);
     HandOff = std::make_unique<MainThreadCall>();
 }
 

@@ -106,7 +106,8 @@ struct TSerialShared {
     std::atomic<bool> TxSent{false};  // bytes went to the device since the output queue was last seen empty
 
     TSerialHandle Handle;
-    int WakeFd = -1;  // ends the worker's waits early
+    int WakeFd = -1;    // ends the worker's waits early
+    int WakeError = 0;  // why there is no WakeFd: the waits then run their full time
 
     std::mutex ClusterLock;
     std::deque<std::unique_ptr<TSerialCluster>> ClusterList;

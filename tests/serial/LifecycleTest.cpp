@@ -1,5 +1,7 @@
 #include "tests/serial/PtyFixture.h"
 
+#include "serial/SerialDevicePosix.h"
+
 #include <QElapsedTimer>
 #include <atomic>
 #include <cerrno>
@@ -185,4 +187,41 @@ TEST_F(SerialTest, AHandlerThatDestroysThePortAndThrowsStillReachesTheSink)
     ASSERT_TRUE(WaitUntil([&] { return !shown.empty(); }));
     EXPECT_EQ(shown, std::vector<std::string>{"closed and failed"});
     EXPECT_FALSE(Port);
+}
+
+class SerialTestWithoutWakeHandles : public SerialTest {
+protected:
+    void SetUp() override
+    {
+        SerialDevice::MakeEventFd = [] {
+            errno = EMFILE;
+            return -1;
+        };
+        SerialTest::SetUp();
+    }
+    void TearDown() override
+    {
+        SerialTest::TearDown();
+        SerialDevice::MakeEventFd = nullptr;
+    }
+};
+
+TEST_F(SerialTestWithoutWakeHandles, OpeningReportsTheMissingEventsAndDataStillFlows)
+{
+    Open();
+    ASSERT_GE(Rec->Reports.size(), 3u);
+    EXPECT_EQ(Rec->Reports[0].Place, 110u);
+    for (size_t i : {1u, 2u}) {
+        EXPECT_EQ(Rec->Reports[i].Place, 1001u);
+        EXPECT_EQ(Rec->Reports[i].Code, uint32_t(EMFILE));
+        EXPECT_EQ(Rec->Reports[i].Noise, 0);
+        EXPECT_EQ(Rec->Reports[i].Msg, "Error Creating Overlapped Event");
+    }
+    Line.Write(std::string(30, 'e'));
+    ASSERT_TRUE(WaitUntil([&] { return Rec->Received() == std::string(30, 'e'); }));
+    Port->SendText("ack\r");
+    ASSERT_TRUE(WaitUntil([&] { return Line.ReadAvailable() == "ack\r"; }, 3000));
+    Port->SetActive(false);
+    EXPECT_FALSE(Port->Active());
+    EXPECT_EQ(Rec->Count(104), 0);
 }

@@ -1,9 +1,12 @@
 #include "serial/MainThreadCall.h"
 
+#include "serial/SerialDevicePosix.h"
+
 #include "tests/serial/PtyFixture.h"
 
 #include <QThread>
 #include <atomic>
+#include <cerrno>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -83,4 +86,35 @@ TEST(MainThreadCall, WithoutASinkTheErrorGoesToStandardError)
     const std::string printed = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(returned);
     EXPECT_NE(printed.find("nobody listens"), std::string::npos) << printed;
+}
+
+class MainThreadCallWithoutWakeHandle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SerialDevice::MakeEventFd = [] {
+            errno = EMFILE;
+            return -1;
+        };
+    }
+    void TearDown() override { SerialDevice::MakeEventFd = nullptr; }
+};
+
+TEST_F(MainThreadCallWithoutWakeHandle, SaysWhyAndStillRunsEveryProcedureInOrder)
+{
+    MainThreadCall handOff;
+    EXPECT_EQ(handOff.EventError(), EMFILE);
+    std::vector<int> ran;
+    std::atomic<int> returned{0};
+    std::thread worker([&] {
+        for (int i = 0; i < 20; ++i) {
+            handOff.Call([&ran, i] { ran.push_back(i); });
+            ++returned;
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return returned == 20; }));
+    worker.join();
+    ASSERT_EQ(ran.size(), 20u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(ran[size_t(i)], i);
 }
