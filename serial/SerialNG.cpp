@@ -23,6 +23,14 @@ constexpr AutoTimeout AutoTimeoutTable[] = {
     {19200, 570},  {38400, 290}, {56000, 200}, {57600, 190}, {115200, 95}, {128000, 85}, {256000, 43},
 };
 
+// In 64 bits: a paste of a few megabytes overflows 32, and the wrapped time-out
+// would cut the write short. Saturated: the device's time-out is a 32-bit word.
+uint32_t WriteTimeoutMs(uint32_t count, uint32_t charDelayUs, uint16_t extraMs)
+{
+    const uint64_t ms = uint64_t(count) * charDelayUs / 1000 + extraMs;
+    return uint32_t(std::min<uint64_t>(ms, UINT32_MAX));
+}
+
 }  // namespace
 
 // The component's own state and routines; what the worker also sees is in shared_.
@@ -429,7 +437,7 @@ void TSerialPortNG::SendData(const void* Buffer, uint32_t Count)
     if (int e = d_->CheckTimeoutsReadable())
         ProcessError(902, uint32_t(e), "Error setting CommTimeout", 0);
     else
-        d_->writeTimeoutConstant_ = Count * d_->wtoCharDelayTime_ / 1000 + d_->wtoExtraDelayTime_;
+        d_->writeTimeoutConstant_ = WriteTimeoutMs(Count, d_->wtoCharDelayTime_, d_->wtoExtraDelayTime_);
     s.BytesToWrite = Count;
     const SerialDevice::IoResult r = SerialDevice::Write(fd, Buffer, Count);
     if (r.Status == SerialDevice::IoStatus::Data && r.Count > 0)

@@ -1,6 +1,7 @@
 #include "tests/serial/PtyFixture.h"
 
 #include <cerrno>
+#include <unistd.h>
 
 TEST_F(SerialTest, SendTextWritesTheBytesAndReportsDone)
 {
@@ -81,4 +82,35 @@ TEST_F(SerialTest, BreakAndLinesFollowOpenAndClose)
     EXPECT_TRUE(Port->RTSState());
     for (uint32_t p : Rec->Places())
         EXPECT_TRUE(p == 100 || p == 110) << p;  // no failures on a pty
+}
+
+TEST_F(SerialTest, ALongWriteGetsItsWholeTimeOutWhereThirtyTwoBitsWouldWrap)
+{
+    int done = 0;
+    Port->OnWriteDone = [&](TSerialPortNG*) { ++done; };
+    Port->SetXTOAuto(false);
+    Port->SetWTOCharDelayTime(16384);  // x 256 KiB = 2^32 us: wraps to 0 in 32 bits
+    Port->SetWTOExtraDelayTime(1);
+    Open();
+    const std::string text(256 * 1024, 'p');
+    Port->SendText(text);
+    ASSERT_TRUE(Port->SendInProgress());
+    std::string received;
+    // A slow reader: far longer than the 1 ms a wrapped time-out would allow.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            received += Line.ReadAvailable();
+            usleep(3000);
+            return done == 1;
+        },
+        30000));
+    WaitUntil(
+        [&] {
+            received += Line.ReadAvailable();
+            return received.size() >= text.size();
+        },
+        3000);
+    EXPECT_EQ(Rec->Count(9701), 0);
+    EXPECT_EQ(Port->WrittenBytes(), text.size());
+    EXPECT_EQ(received, text);
 }
