@@ -1,18 +1,21 @@
+// The worker: cutting received bytes into clusters, line events and status,
+// finishing writes, and never using a handle the close path has released.
 #include "tests/serial/PtyFixture.h"
-
-#include "serial/SerialDevicePosix.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
 #include <atomic>
-#include <numeric>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
 TEST_F(SerialTest, ShortBurstArrivesWholeAfterTheReceiveTimeout)
 {
     Open();
-    SpinFor(300);  // the worker has seen the empty queue
+    // A first byte, cut by the time-out, shows that the worker is polling.
+    Line.Write("0");
+    ASSERT_TRUE(WaitUntil([&] { return !Rec->Clusters.empty(); }));
+    Rec->Clusters.clear();
     QElapsedTimer t;
     t.start();
     Line.Write("ABCDE");
@@ -119,30 +122,9 @@ TEST_F(SerialTest, LineEventsAndStatusReachTheirHandlers)
 
     events.clear();
     Port->SendText("out");
-    SpinFor(200);  // the worker sees the bytes waiting for the PBX
-    EXPECT_EQ(Line.ReadAvailable(), "out");
+    std::string out;
+    EXPECT_TRUE(WaitUntil([&] { return (out += Line.ReadAvailable()) == "out"; }, 3000)) << out;
     EXPECT_TRUE(WaitUntil([&] { return !events.empty() && events[0] == "txempty"; }, 3000));
-}
-
-TEST_F(SerialTest, SettingsReachTheDeviceAndFollowChanges)
-{
-    Port->SetBaudRate(14400);
-    Open();
-    EXPECT_TRUE(Rec->Reports.size() == 1 && Rec->Reports[0].Place == 110);
-    SerialDevice::TermiosImage t;
-    ASSERT_EQ(SerialDevice::GetTermios(int(Port->ComHandle()), t), 0);
-    EXPECT_EQ(t.c_ospeed, 14400u);
-    EXPECT_EQ(t.c_cflag & SerialDevice::kCbaud, SerialDevice::kBother);
-    Port->SetBaudRate(19200);  // re-applied while open
-    ASSERT_EQ(SerialDevice::GetTermios(int(Port->ComHandle()), t), 0);
-    EXPECT_EQ(t.c_ospeed, 19200u);
-    // A pty always runs 8 bits without parity: the read-back catches what it refused.
-    Port->SetParityType(2);
-    EXPECT_EQ(Rec->Count(802), 1);
-    EXPECT_EQ(Rec->Reports.back().Msg, "Error setting CommState, 87 indicate that Parms are incorrect");
-    Port->SetDataBits(9);
-    EXPECT_EQ(Rec->Count(802), 2);
-    EXPECT_TRUE(Port->Active());
 }
 
 TEST_F(SerialTest, HandlersMayBeAssignedAndClearedWhileTheWorkerIsBusy)
@@ -187,4 +169,150 @@ TEST_F(SerialTest, HandlersMayBeAssignedAndClearedWhileTheWorkerIsBusy)
     const std::string all = Rec->Received();
     for (size_t i = 0; i < all.size(); ++i)
         ASSERT_EQ(all[i], "0123456789ab"[i % 12]) << "byte " << i;
+}
+
+TEST_F(SerialTest, HangUpIsReportedOnceAndDoesNotSpin)
+{
+    Open();
+    Line.CloseMaster();
+    ASSERT_TRUE(WaitUntil([&] { return Rec->Count(9804) == 1; }, 3000));
+    EXPECT_EQ(Rec->Reports.back().Code, uint32_t(EIO));
+    EXPECT_EQ(Rec->Reports.back().Noise, 0);
+    const double before = ProcessCpuSeconds();
+    SpinFor(2000);
+    const double used = ProcessCpuSeconds() - before;
+    // A spinning worker would use a whole core; the test's own spinning loop uses little.
+    EXPECT_LT(used, 0.5) << used << " s of CPU in 2 s";
+    EXPECT_EQ(Rec->Count(9804), 1);
+    Port->SetActive(false);
+    EXPECT_FALSE(Port->Active());
+}
+
+TEST_F(SerialTest, AnOpenedNonTerminalKeepsTheWorkerPaced)
+{
+    // /dev/null opens but is no serial line: every status query fails while
+    // poll() calls it readable at once.
+    Port->SetCommPort("/dev/null");
+    Port->SetActive(true);
+    ASSERT_TRUE(Port->Active());
+    EXPECT_EQ(Rec->Count(801), 1);
+    ASSERT_TRUE(WaitUntil([&] { return Rec->Count(9803) > 0; }, 3000));
+    const double before = ProcessCpuSeconds();
+    const int reportsBefore = Rec->Count(9803);
+    SpinFor(2000);
+    const double used = ProcessCpuSeconds() - before;
+    // One failed query per pass, and passes are at least a wait apart.
+    EXPECT_LT(Rec->Count(9803) - reportsBefore, 200);
+    EXPECT_LT(used, 0.5) << used << " s of CPU in 2 s";
+    Port->SetActive(false);
+    EXPECT_FALSE(Port->Active());
+}
+
+TEST_F(SerialTest, CloseWhileReceivingNeverTouchesTheReleasedHandle)
+{
+    Port->OnRxClusterEvent = [&](TSerialPortNG* p) {
+        Rec->Clusters.push_back(p->PopClusterText());
+        usleep(20 * 1000);  // a slow display
+    };
+    Open();
+    std::atomic<bool> stop{false};
+    std::thread pbx([&] {
+        while (!stop) {
+            if (write(Line.Master(), "0123456789abcdef", 16) < 0)
+                usleep(500);
+            usleep(300);
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return Rec->Clusters.size() >= 3; }));
+    const int fd = int(Port->ComHandle());
+    QElapsedTimer t;
+    t.start();
+    Port->SetActive(false);
+    EXPECT_LT(t.elapsed(), 1500);
+    // The descriptor number now names a pipe full of bytes the worker must not read.
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    ASSERT_EQ(dup2(pipeFds[0], fd), fd);
+    ASSERT_EQ(write(pipeFds[1], "keep", 4), 4);
+    SpinFor(500);
+    stop = true;
+    pbx.join();
+    int waiting = 0;
+    ASSERT_EQ(ioctl(fd, FIONREAD, &waiting), 0);
+    EXPECT_EQ(waiting, 4);
+    EXPECT_EQ(Rec->Count(104), 0);
+    close(fd);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    Port->SetActive(true);  // and it opens again
+    EXPECT_TRUE(Port->Active());
+}
+
+TEST_F(SerialTest, SecondSendWhilePendingIsDroppedAndCloseAbortsTheFirst)
+{
+    int done = 0;
+    Port->OnWriteDone = [&](TSerialPortNG*) { ++done; };
+    Open();
+    // The PBX does not read: the pty fills and the write stays pending.
+    Port->SendText(std::string(256 * 1024, 'w'));
+    ASSERT_TRUE(Port->SendInProgress());
+    EXPECT_EQ(done, 0);
+    Port->SendText("second");
+    ASSERT_FALSE(Rec->Reports.empty());
+    EXPECT_EQ(Rec->Reports.back().Place, 901u);
+    EXPECT_EQ(Rec->Reports.back().Noise, 2);
+    Port->SetActive(false);
+    ASSERT_TRUE(WaitUntil([&] { return done == 1; }));
+    EXPECT_FALSE(Port->SendInProgress());
+    EXPECT_EQ(Rec->Count(9702), 1);
+    EXPECT_EQ(Line.ReadAvailable().find("second"), std::string::npos);
+}
+
+TEST_F(SerialTest, WriteThatOutlastsItsTimeOutEndsShort)
+{
+    int done = 0;
+    Port->OnWriteDone = [&](TSerialPortNG*) { ++done; };
+    Port->SetXTOAuto(false);
+    Port->SetWTOCharDelayTime(0);
+    Port->SetWTOExtraDelayTime(300);
+    Open();
+    Port->SendText(std::string(256 * 1024, 'w'));
+    ASSERT_TRUE(Port->SendInProgress());
+    ASSERT_TRUE(WaitUntil([&] { return done == 1; }));
+    EXPECT_EQ(Rec->Count(9701), 1);
+    EXPECT_LT(Port->WrittenBytes(), 256u * 1024u);
+    EXPECT_GT(Port->WrittenBytes(), 0u);
+    Port->SendText("again");  // the port is usable again
+    EXPECT_EQ(Rec->Count(901), 0);
+}
+
+TEST_F(SerialTest, ALongWriteGetsItsWholeTimeOutWhereThirtyTwoBitsWouldWrap)
+{
+    int done = 0;
+    Port->OnWriteDone = [&](TSerialPortNG*) { ++done; };
+    Port->SetXTOAuto(false);
+    Port->SetWTOCharDelayTime(16384);  // x 256 KiB = 2^32 us: wraps to 0 in 32 bits
+    Port->SetWTOExtraDelayTime(1);
+    Open();
+    const std::string text(256 * 1024, 'p');
+    Port->SendText(text);
+    ASSERT_TRUE(Port->SendInProgress());
+    std::string received;
+    // A slow reader: far longer than the 1 ms a wrapped time-out would allow.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            received += Line.ReadAvailable();
+            usleep(3000);
+            return done == 1;
+        },
+        30000));
+    WaitUntil(
+        [&] {
+            received += Line.ReadAvailable();
+            return received.size() >= text.size();
+        },
+        3000);
+    EXPECT_EQ(Rec->Count(9701), 0);
+    EXPECT_EQ(Port->WrittenBytes(), text.size());
+    EXPECT_EQ(received, text);
 }
