@@ -4,6 +4,8 @@
 //
 // Only std::mutex, std::condition_variable and an eventfd watched by a
 // QSocketNotifier cross the threads, so ThreadSanitizer sees every edge.
+// Without an eventfd a queued call by name wakes the main thread; it carries
+// no data of its own.
 // While "released" (the main thread is waiting for the worker: close,
 // destruction) a call is queued and the worker goes on at once; the queued
 // procedures still run later from the event loop, in order.

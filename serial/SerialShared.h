@@ -65,7 +65,7 @@ private:
 class TRunningFlag {
 public:
     bool IsSet() const { return set_; }
-    void Set(bool running);
+    void Set(bool running);  // the worker's thread only
     // True once the flag is clear, false when it is still set after the time limit.
     bool WaitUntilClear(std::chrono::milliseconds limit);
 

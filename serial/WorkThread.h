@@ -36,12 +36,13 @@ private:
     void CheckWrite();
     void FinishWrite(bool failed, uint32_t code);
     void SyncCall(std::function<void()> procedure);
-    // Hands off a line event; only called when the handler was assigned.
+    // Hands off a line event whose handler was assigned; the main thread looks again.
     void SyncHandler(TSerialEvent<TNotifyEvent> TSerialPortNG::*handler);
     void StoreError(uint32_t Place, uint32_t Code, const char* Msg, uint8_t Noise);
     void DeviceGone(int error);
 
-    // Runs f(fd) while the handle cannot be released; false when there is none.
+    // Runs f(fd) under a lease on the handle; false when there is none. Never
+    // hand off inside f: the close path may be waiting for the lease.
     template <class F>
     bool WithHandle(F f);
 
