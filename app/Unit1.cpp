@@ -147,6 +147,9 @@ void TForm1::CreateControls()
     SerialPortNG1->SetClusterSize(12);
     SerialPortNG1->SetErrorNoise(255);
     // The serial hand-off reports an error of the handler itself.
+    SerialPortNG1->OnHandlerError = [](const std::string& text) {
+        Dialogs::ErrorBox(QString::fromLocal8Bit(text.c_str()));
+    };
     SerialPortNG1->OnRxClusterEvent = [this](TSerialPortNG*) { SerialPortNG1RxClusterEvent(); };
     // Errors of opening (112) and of a device that failed or went away (9803,
     // 9804, 9905) go to the status bar; the port's other reports stay silent.

@@ -1,12 +1,34 @@
 #include "serial/MainThreadCall.h"
 
 #include "serial/SerialDevicePosix.h"
-#include "support/Dialogs.h"
 
+#include <QMetaObject>
+#include <QObject>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
+#include <exception>
 #include <mutex>
+
+namespace {
+
+// Stand-in for the wake handle when none could be made: the worker posts a
+// queued call to it. It looks the procedure up by name, so nothing that the
+// worker wrote is read before Serve() takes the lock.
+class MainThreadWaker : public QObject {
+    Q_OBJECT
+public:
+    explicit MainThreadWaker(std::function<void()> serve) : serve_(std::move(serve)) {}
+public slots:
+    void Serve() { serve_(); }
+
+private:
+    std::function<void()> serve_;
+};
+
+}  // namespace
 
 struct MainThreadCall::State {
     struct Job {
@@ -20,20 +42,27 @@ struct MainThreadCall::State {
     bool Closed = false;
     int Serving = 0;
     int WakeFd = -1;
+    QObject* Waker = nullptr;  // only without WakeFd
+    ErrorSink Sink;            // main thread only
 
     ~State() { SerialDevice::CloseWake(WakeFd); }
 };
 
-MainThreadCall::MainThreadCall() : FState(std::make_shared<State>())
+MainThreadCall::MainThreadCall() : state_(std::make_shared<State>())
 {
-    SerialDevice::CreateWake(FState->WakeFd);
-    if (FState->WakeFd >= 0) {
-        FNotifier = new QSocketNotifier(FState->WakeFd, QSocketNotifier::Read);
-        // The connection holds the state, so a procedure that destroys its owner
-        // does not pull the state from under Serve().
-        std::shared_ptr<State> state = FState;
-        QObject::connect(FNotifier, &QSocketNotifier::activated, FNotifier,
-                         Dialogs::Reported([state] { Serve(state); }));
+    // The connection and the waker hold the state, so a procedure that destroys
+    // its owner does not pull the state from under Serve().
+    std::shared_ptr<State> state = state_;
+    eventError_ = SerialDevice::CreateWake(state_->WakeFd);
+    if (state_->WakeFd >= 0) {
+        auto* notifier = new QSocketNotifier(state_->WakeFd, QSocketNotifier::Read);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [state] { Serve(state); });
+        notifier_ = notifier;
+    } else {
+        if (eventError_ == 0)
+            eventError_ = EBADF;
+        notifier_ = new MainThreadWaker([state] { Serve(state); });
+        state_->Waker = notifier_;
     }
 }
 
@@ -41,43 +70,56 @@ MainThreadCall::~MainThreadCall()
 {
     bool serving;
     {
-        std::lock_guard<std::mutex> l(FState->Lock);
-        FState->Closed = true;
-        FState->Queue.clear();
-        serving = FState->Serving > 0;
+        std::lock_guard<std::mutex> l(state_->Lock);
+        state_->Closed = true;
+        state_->Queue.clear();
+        serving = state_->Serving > 0;
     }
-    FState->Changed.notify_all();
-    if (FNotifier) {
-        FNotifier->setEnabled(false);
-        if (serving)
-            FNotifier->deleteLater();  // we are inside its activated() signal
-        else
-            delete FNotifier;
-    }
+    state_->Changed.notify_all();
+    if (auto* n = qobject_cast<QSocketNotifier*>(notifier_))
+        n->setEnabled(false);
+    if (serving)
+        notifier_->deleteLater();  // we are inside its signal or queued call
+    else
+        delete notifier_;
 }
 
 void MainThreadCall::Call(std::function<void()> procedure)
 {
     auto job = std::make_shared<State::Job>();
     job->Procedure = std::move(procedure);
-    std::unique_lock<std::mutex> l(FState->Lock);
-    if (FState->Closed)
+    std::unique_lock<std::mutex> l(state_->Lock);
+    if (state_->Closed)
         return;
-    FState->Queue.push_back(job);
-    SerialDevice::SignalWake(FState->WakeFd);
-    FState->Changed.wait(l, [&] { return job->Done || FState->Released || FState->Closed; });
+    state_->Queue.push_back(job);
+    if (state_->Waker)
+        QMetaObject::invokeMethod(state_->Waker, "Serve", Qt::QueuedConnection);
+    else
+        SerialDevice::SignalWake(state_->WakeFd);
+    state_->Changed.wait(l, [&] { return job->Done || state_->Released || state_->Closed; });
 }
 
 void MainThreadCall::SetReleased(bool released)
 {
     {
-        std::lock_guard<std::mutex> l(FState->Lock);
-        FState->Released = released;
+        std::lock_guard<std::mutex> l(state_->Lock);
+        state_->Released = released;
     }
-    FState->Changed.notify_all();
+    state_->Changed.notify_all();
 }
 
-void MainThreadCall::Serve() { Serve(FState); }
+void MainThreadCall::SetErrorSink(ErrorSink sink) { state_->Sink = std::move(sink); }
+
+void MainThreadCall::PrintError(const std::string& text)
+{
+    std::fprintf(stderr, "Error in a serial port handler: %s\n", text.c_str());
+}
+
+void MainThreadCall::Serve()
+{
+    const std::shared_ptr<State> state = state_;  // a procedure may destroy this object
+    Serve(state);
+}
 
 void MainThreadCall::Serve(const std::shared_ptr<State>& state)
 {
@@ -92,22 +134,42 @@ void MainThreadCall::Serve(const std::shared_ptr<State>& state)
             state->Queue.pop_front();
             ++state->Serving;
         }
-        struct Finish {
-            State& S;
-            State::Job& J;
-            ~Finish()
-            {
-                {
-                    std::lock_guard<std::mutex> l(S.Lock);
-                    J.Done = true;
-                    --S.Serving;
-                    // Procedures left behind by an exception are served on the next round.
-                    if (!S.Closed && !S.Queue.empty())
-                        SerialDevice::SignalWake(S.WakeFd);
-                }
-                S.Changed.notify_all();
-            }
-        } finish{*state, *job};
-        job->Procedure();
+        std::string error;
+        bool failed = false;
+        try {
+            job->Procedure();
+        } catch (const std::exception& e) {
+            failed = true;
+            error = e.what();
+        } catch (...) {
+            failed = true;
+            error = "Unknown error";
+        }
+        {
+            std::lock_guard<std::mutex> l(state->Lock);
+            job->Done = true;
+        }
+        state->Changed.notify_all();
+        // The sink may run an event loop of its own (a message box); the worker goes on meanwhile.
+        if (failed)
+            ReportError(*state, error);
+        std::lock_guard<std::mutex> l(state->Lock);
+        --state->Serving;
     }
 }
+
+void MainThreadCall::ReportError(State& state, const std::string& text)
+{
+    // Looked up only now: the procedure may have replaced the sink (its owner went away).
+    const ErrorSink sink = state.Sink;
+    try {
+        if (sink)
+            sink(text);
+        else
+            PrintError(text);
+    } catch (...) {
+        PrintError(text);
+    }
+}
+
+#include "MainThreadCall.moc"

@@ -4,16 +4,22 @@
 //
 // Only std::mutex, std::condition_variable and an eventfd watched by a
 // QSocketNotifier cross the threads, so ThreadSanitizer sees every edge.
+// Without an eventfd a queued call by name wakes the main thread; it carries
+// no data of its own.
 // While "released" (the main thread is waiting for the worker: close,
 // destruction) a call is queued and the worker goes on at once; the queued
 // procedures still run later from the event loop, in order.
 #include <functional>
 #include <memory>
+#include <string>
 
-class QSocketNotifier;
+class QObject;
 
 class MainThreadCall {
 public:
+    // Takes the text of an exception that escaped a procedure.
+    using ErrorSink = std::function<void(const std::string& text)>;
+
     MainThreadCall();  // on the main thread
     ~MainThreadCall();
     MainThreadCall(const MainThreadCall&) = delete;
@@ -25,13 +31,21 @@ public:
 
     // Main thread.
     void SetReleased(bool released);
-    // Runs what is queued now; an exception from a procedure goes on to the caller
-    // after the worker has been let go (from the event loop: the error box).
+    // An empty sink writes to standard error.
+    void SetErrorSink(ErrorSink sink);
+    // Runs what is queued now. A procedure that throws is abandoned; the worker
+    // is let go and the error goes to the sink, then the next procedure runs.
     void Serve();
+    static void PrintError(const std::string& text);
+    // 0, or why the wake handle could not be made (procedures then still run,
+    // woken by queued calls instead).
+    int EventError() const { return eventError_; }
 
 private:
     struct State;
     static void Serve(const std::shared_ptr<State>& state);
-    std::shared_ptr<State> FState;
-    QSocketNotifier* FNotifier = nullptr;
+    static void ReportError(State& state, const std::string& text);
+    std::shared_ptr<State> state_;
+    QObject* notifier_ = nullptr;  // watches the wake handle, or stands in for it
+    int eventError_ = 0;
 };

@@ -3,6 +3,8 @@
 // includes it.
 #include "serial/SerialDevicePosix.h"
 
+#include "support/SysCall.h"
+
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <linux/serial.h>
@@ -27,19 +29,9 @@ static_assert(kCbaud == CBAUD && kBother == BOTHER);
 
 namespace {
 
-template <class F>
-auto Retry(F f)
-{
-    decltype(f()) r;
-    do
-        r = f();
-    while (r == -1 && errno == EINTR);
-    return r;
-}
-
 int Ioctl(int fd, unsigned long request, void* arg)
 {
-    return Retry([&] { return ::ioctl(fd, request, arg); }) == 0 ? 0 : errno;
+    return RetryEintr([&] { return ::ioctl(fd, request, arg); }) == 0 ? 0 : errno;
 }
 
 // Ptys and some adapters have no modem lines or counters; for them the call is
@@ -119,12 +111,12 @@ std::string DevicePath(const std::string& commPort)
 
 int Open(const std::string& path, int& fd)
 {
-    fd = Retry([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    fd = RetryEintr([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0)
         return errno;
     // flock first: if another of us holds the port we leave its TIOCEXCL alone.
     // TIOCEXCL keeps out other programs; root passes it, so flock is the real guard.
-    if (Retry([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+    if (RetryEintr([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
         int e = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
         fd = -1;
@@ -173,7 +165,7 @@ int SetLine(int fd, Line line, bool on)
 
 int SetBreak(int fd, bool on)
 {
-    int e = Retry([&] { return ::ioctl(fd, on ? TIOCSBRK : TIOCCBRK); }) == 0 ? 0 : errno;
+    int e = RetryEintr([&] { return ::ioctl(fd, on ? TIOCSBRK : TIOCCBRK); }) == 0 ? 0 : errno;
     return NotSupported(e) ? 0 : e;
 }
 
@@ -243,14 +235,14 @@ int QueueCounts(int fd, uint32_t& inQueue, uint32_t& outQueue)
 
 int Purge(int fd)
 {
-    return Retry([&] { return ::ioctl(fd, TCFLSH, TCIOFLUSH); }) == 0 ? 0 : errno;
+    return RetryEintr([&] { return ::ioctl(fd, TCFLSH, TCIOFLUSH); }) == 0 ? 0 : errno;
 }
 
 int CheckHandle(int fd) { return fd >= 0 && ::fcntl(fd, F_GETFD) != -1 ? 0 : EBADF; }
 
 IoResult Read(int fd, void* buffer, size_t count)
 {
-    ssize_t n = Retry([&] { return ::read(fd, buffer, count); });
+    ssize_t n = RetryEintr([&] { return ::read(fd, buffer, count); });
     if (n > 0 || (n == 0 && count == 0))
         return {IoStatus::Data, size_t(n), 0};
     if (n == 0)
@@ -264,7 +256,7 @@ IoResult Read(int fd, void* buffer, size_t count)
 
 IoResult Write(int fd, const void* buffer, size_t count)
 {
-    ssize_t n = Retry([&] { return ::write(fd, buffer, count); });
+    ssize_t n = RetryEintr([&] { return ::write(fd, buffer, count); });
     if (n >= 0)
         return {IoStatus::Data, size_t(n), 0};
     if (errno == EAGAIN || errno == EWOULDBLOCK)
@@ -297,24 +289,30 @@ WaitResult Wait(int fd, bool forInput, bool forOutput, int wakeFd, int timeoutMs
     return r;
 }
 
+int (*MakeEventFd)() = nullptr;
+
 int CreateWake(int& wakeFd)
 {
-    wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    return wakeFd < 0 ? errno : 0;
+    wakeFd = MakeEventFd ? MakeEventFd() : ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd >= 0)
+        return 0;
+    const int e = errno ? errno : EMFILE;
+    wakeFd = -1;
+    return e;
 }
 
 void SignalWake(int wakeFd)
 {
     uint64_t one = 1;
     if (wakeFd >= 0)
-        Retry([&] { return ::write(wakeFd, &one, sizeof one); });
+        RetryEintr([&] { return ::write(wakeFd, &one, sizeof one); });
 }
 
 void DrainWake(int wakeFd)
 {
     uint64_t value;
     if (wakeFd >= 0)
-        Retry([&] { return ::read(wakeFd, &value, sizeof value); });
+        RetryEintr([&] { return ::read(wakeFd, &value, sizeof value); });
 }
 
 void CloseWake(int wakeFd)

@@ -83,7 +83,11 @@ struct WaitResult {
 // Waits at most timeoutMs for the device (input and/or output room) or the wake handle.
 WaitResult Wait(int fd, bool forInput, bool forOutput, int wakeFd, int timeoutMs);
 
+// 0, or the errno of the failure with wakeFd -1.
 int CreateWake(int& wakeFd);
+// Stands in for eventfd() in CreateWake when set (-1 and errno on failure), so
+// that tests can make it fail; nullptr: eventfd().
+extern int (*MakeEventFd)();
 void SignalWake(int wakeFd);
 void DrainWake(int wakeFd);
 void CloseWake(int wakeFd);

@@ -1,24 +1,63 @@
 #pragma once
 // TSerialPortNG: the one component through which the program talks to a serial
-// port. Properties are getter/setter pairs; events are std::function members
-// that run on the main thread. Assign events before the port is opened.
+// port. Properties are getter/setter pairs; events are assigned like
+// std::function members and run on the main thread.
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <type_traits>
 
 class TSerialPortNG;
-namespace SerialDevice {
-struct LineSettings;
-}
-using SerialDevice_LineSettings = SerialDevice::LineSettings;
 
 using TNotifyEvent = std::function<void(TSerialPortNG* Sender)>;
 using TNotifyErrorEvent =
     std::function<void(TSerialPortNG* Sender, uint32_t Place, uint32_t Code, const std::string& Msg, uint8_t Noise)>;
+
+// An event of the component, assigned and called on the main thread. The worker
+// only asks whether a handler is assigned, which is safe at any time, and the
+// main thread looks again before it calls, so an event may be assigned or
+// cleared while the port is open.
+template <class Function>
+class TSerialEvent;
+
+template <class... Args>
+class TSerialEvent<std::function<void(Args...)>> {
+public:
+    using Function = std::function<void(Args...)>;
+
+    TSerialEvent() = default;
+    TSerialEvent(const TSerialEvent&) = delete;
+    TSerialEvent& operator=(const TSerialEvent&) = delete;
+
+    template <class F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, TSerialEvent> &&
+             std::is_constructible_v<Function, F&&>) TSerialEvent&
+    operator=(F&& handler)
+    {
+        handler_ = Function(std::forward<F>(handler));
+        assigned_.store(bool(handler_), std::memory_order_release);
+        return *this;
+    }
+
+    explicit operator bool() const { return assigned_.load(std::memory_order_acquire); }
+
+    // Calls the handler if one is assigned. It runs on a copy, so it may
+    // reassign or clear its own event.
+    void operator()(Args... args) const
+    {
+        if (!*this)
+            return;
+        const Function handler = handler_;
+        if (handler)
+            handler(args...);
+    }
+
+private:
+    Function handler_;
+    std::atomic<bool> assigned_{false};
+};
 
 // One block of received bytes, in arrival order.
 class TSerialCluster {
@@ -136,69 +175,15 @@ public:
     void InjectCluster(std::string bytes, uint32_t errorFlags = 0);
 
     // --- events ---
-    TNotifyEvent OnCommEvent, OnCommStat, OnTxQueueEmptyEvent, OnWriteDone, OnBreakEvent, OnCTSEvent, OnDSREvent,
-        OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent, OnRxEventCharEvent;
-    TNotifyErrorEvent OnProcessError;
+    TSerialEvent<TNotifyEvent> OnCommEvent, OnCommStat, OnTxQueueEmptyEvent, OnWriteDone, OnBreakEvent, OnCTSEvent,
+        OnDSREvent, OnLineErrorEvent, OnRingEvent, OnRIEvent, OnRLSDEvent, OnRxClusterEvent, OnRxCharEvent,
+        OnRxEventCharEvent;
+    TSerialEvent<TNotifyErrorEvent> OnProcessError;
+    // Gets the text of an exception that escaped an event handler run for the
+    // worker; the handler is abandoned and the port goes on. None: standard error.
+    std::function<void(const std::string& text)> OnHandlerError;
 
 private:
-    friend class TWorkThread;
-    struct WriteJob;
-
-    void SwitchActive(bool Open);
-    void ApplyCommSettings();
-    void ApplyIfActive();
-    void ComputeAutoTimeouts();
-    void WaitThreadIdle(int times);
-    void SetQueueSizes(uint32_t failPlace);
-    int SetCommMask(uint32_t mask);
-    void LowerLinesOnClose();
-    int CheckTimeoutsReadable() const;
-    bool SetLimDiv(uint8_t& field, uint8_t value, const char* warning);
-    void FireWriteDone();
-    SerialDevice_LineSettings CurrentLineSettings() const;
-
-    // Worker side of the handle hand-over: the handle stays valid between
-    // EnterHandle() returning >= 0 and LeaveHandle(); the close path waits for it.
-    int EnterHandle();
-    void LeaveHandle();
-    int ReleaseHandle();
-
-    // Properties only the main thread touches.
-    std::string FCommPort = "COM2";
-    uint8_t FParityType = 0, FStopBits = 0, FDataBits = 8;
-    char FParityErrorChar = 0, FXONChar = 17, FXOFFChar = 19, FEventChar = 0;
-    bool FParityErrorReplacement = false, FStripNullChars = false, FXTOAuto = true;
-    uint8_t FXONLimDiv = 33, FXOFFLimDiv = 33, FErrorNoise = 255;
-    int32_t FFlowControl = 0;
-    uint32_t FWTOCharDelayTime = 1100;
-    uint16_t FWTOExtraDelayTime = 250, FRxQueueSize = 4096, FTxQueueSize = 4096;
-    bool FRTSState = true, FDTRState = true, FBREAKState = false;
-    uint32_t FWriteTimeoutConstant = 0;  // ms; the write time-out set by SendData
-
-    // Shared with the worker.
-    std::atomic<bool> FActive{false}, FReadRequest{false}, FThreadQuietMode{false};
-    std::atomic<bool> FDestroying{false}, FSendInProgress{false}, FThreadIsRunning{false};
-    std::atomic<bool> FStripNulls{false};
-    std::atomic<bool> FTxSent{false};  // bytes went to the device since the output queue was last seen empty
-    std::atomic<uint32_t> FBaudRate{9600}, FRTOCharDelayTime{1100};
-    std::atomic<uint16_t> FRTOExtraDelayTime{250}, FClusterSize{3072};
-    std::atomic<bool> FCTSState{false}, FDSRState{false}, FRLSDState{false}, FRingState{false};
-    std::atomic<uint32_t> FModemState{0}, FCommError{0}, FInQueue{0}, FOutQueue{0}, FCommEvent{0};
-    std::atomic<uint8_t> FCommStateFlags{0};
-    std::atomic<uint32_t> FWrittenBytes{0}, FBytesToWrite{0};
-    std::atomic<uint32_t> FEventMask{0};
-    std::atomic<uint32_t> FOpenGeneration{0};  // counts successful opens
-    std::atomic<uint8_t> FWakeCount{1};        // input bytes that end the worker's wait
-    std::atomic<int> FHandle{-1};
-    std::atomic<bool> FHandleInUse{false};
-    std::atomic<WriteJob*> FWriteJob{nullptr};
-    std::atomic<bool> FWriteAbort{false};
-    int32_t FPlatform = -1;
-    int FWakeFd = -1;  // ends the worker's waits early
-
-    std::mutex ClusterLock;
-    std::deque<std::unique_ptr<TSerialCluster>> ClusterList;
-
-    std::unique_ptr<class MainThreadCall> FHandOff;
-    std::unique_ptr<class TWorkThread> FWorker;
+    struct Private;
+    std::unique_ptr<Private> d_;
 };

@@ -6,12 +6,6 @@
 #include <cerrno>
 #include <chrono>
 
-uint32_t SerialTick()
-{
-    using namespace std::chrono;
-    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 namespace {
 constexpr int kWorkWaitMs = 75;
 constexpr int kIdleWaitMs = 200;
@@ -19,125 +13,127 @@ constexpr int kIdleWaitMs = 200;
 constexpr int kMaxStatusQueries = 16;
 }  // namespace
 
-TWorkThread::TWorkThread(TSerialPortNG& port) : Port(port), Thread([this] { Execute(); }) {}
+TWorkThread::TWorkThread(TSerialPortNG& port, TSerialShared& shared)
+    : port_(port), shared_(shared), thread_([this] { Execute(); })
+{}
 
 TWorkThread::~TWorkThread()
 {
     Terminate();
-    if (Thread.joinable())
-        Thread.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 void TWorkThread::Terminate()
 {
-    Terminated = true;
-    SerialDevice::SignalWake(Port.FWakeFd);
+    terminated_ = true;
+    SerialDevice::SignalWake(shared_.WakeFd);
 }
 
 template <class F>
 bool TWorkThread::WithHandle(F f)
 {
-    int fd = Port.EnterHandle();
-    if (fd < 0)
+    TSerialHandle::Lease lease(shared_.Handle);
+    if (!lease)
         return false;
-    f(fd);
-    Port.LeaveHandle();
+    f(lease.Fd());
     return true;
 }
 
 void TWorkThread::Execute()
 {
-    LastReadTick = SerialTick();
-    Working = Port.FActive;
-    while (!(Terminated && !Working)) {
-        if (Working) {
+    lastReadTick_ = SerialTick();
+    working_ = shared_.Active;
+    while (!(terminated_ && !working_)) {
+        if (working_) {
             WorkingPass();
         } else {
-            Port.FThreadIsRunning = false;
+            shared_.ThreadIsRunning.Set(false);
             // A write aborted by a close before this thread noticed the open must
             // still be finished, or SendInProgress would refuse every later send.
-            Working = Port.FActive || Port.FSendInProgress;
-            if (!Working) {
-                SerialDevice::Wait(-1, false, false, Port.FWakeFd, kIdleWaitMs);
-                SerialDevice::DrainWake(Port.FWakeFd);
+            working_ = shared_.Active || shared_.SendInProgress;
+            if (!working_) {
+                SerialDevice::Wait(-1, false, false, shared_.WakeFd, kIdleWaitMs);
+                SerialDevice::DrainWake(shared_.WakeFd);
             }
         }
     }
-    Port.FThreadIsRunning = false;
+    shared_.ThreadIsRunning.Set(false);
 }
 
 void TWorkThread::WorkingPass()
 {
-    Port.FThreadIsRunning = true;
-    if (Port.FOpenGeneration != SeenGeneration) {
+    shared_.ThreadIsRunning.Set(true);
+    if (shared_.OpenGeneration != seenGeneration_) {
         // A new open: forget what the previous device told us.
-        SeenGeneration = Port.FOpenGeneration;
-        Lost = false;
-        Counters = {};
-        PrevInQueue = PrevOutQueue = 0;
-        SeenEvents = 0;
+        seenGeneration_ = shared_.OpenGeneration;
+        lost_ = false;
+        counters_ = {};
+        prevInQueue_ = prevOutQueue_ = 0;
+        seenEvents_ = 0;
     }
-    if (Port.FActive)
+    if (shared_.Active)
         PollLineStatus();
     CheckWrite();
-    if (!ReadPending && Port.FActive)
+    if (!readPending_ && shared_.Active)
         TryRead();
-    if (!WaitPending && Port.FActive)
+    if (!waitPending_ && shared_.Active)
         StartEventWait();
     WaitStep();
-    if (!Port.FActive) {
-        if (ReadPending)
+    if (!shared_.Active) {
+        if (readPending_)
             FinishRead();
-        WaitPending = false;
-        if (!ReadPending && !Port.FSendInProgress)
-            Working = false;
+        waitPending_ = false;
+        if (!readPending_ && !shared_.SendInProgress)
+            working_ = false;
     }
 }
 
 void TWorkThread::WaitStep()
 {
-    const bool writing = Job != nullptr || Port.FSendInProgress;
-    if (!ReadPending && !WaitPending && !writing)
+    const bool writing = job_ != nullptr || shared_.SendInProgress;
+    if (!readPending_ && !waitPending_ && !writing)
         return;
     // Without a current InQueue a device that polls readable (not a tty) would end every wait at once.
-    const bool forInput = ReadPending || (WaitPending && StatusKnown && InQueue < Port.FWakeCount);
+    const bool forInput = readPending_ || (waitPending_ && statusKnown_ && inQueue_ < shared_.WakeCount);
     SerialDevice::WaitResult w;
     bool waited = false;
-    if (!Lost)
-        waited = WithHandle([&](int fd) { w = SerialDevice::Wait(fd, forInput, writing, Port.FWakeFd, kWorkWaitMs); });
+    if (!lost_)
+        waited =
+            WithHandle([&](int fd) { w = SerialDevice::Wait(fd, forInput, writing, shared_.WakeFd, kWorkWaitMs); });
     if (!waited)
-        w = SerialDevice::Wait(-1, false, false, Port.FWakeFd, kWorkWaitMs);
+        w = SerialDevice::Wait(-1, false, false, shared_.WakeFd, kWorkWaitMs);
     if (w.Woken)
-        SerialDevice::DrainWake(Port.FWakeFd);
+        SerialDevice::DrainWake(shared_.WakeFd);
     if (w.HangUp)
         DeviceGone(EIO);
-    if (Port.FActive)
+    if (shared_.Active)
         PollLineStatus();
     if (w.Error) {
-        if (ReadPending && WaitPending)
+        if (readPending_ && waitPending_)
             StoreError(9911, uint32_t(w.Error), "Error getting Overlappedresult", 0);
-        else if (ReadPending)
+        else if (readPending_)
             StoreError(9912, uint32_t(w.Error), "Error getting Overlappedresult", 0);
         else
             StoreError(9913, uint32_t(w.Error), "Error getting Overlappedresult", 0);
-        ReadPending = WaitPending = false;
+        readPending_ = waitPending_ = false;
         return;
     }
-    if (ReadPending && w.Readable)
+    if (readPending_ && w.Readable)
         FinishRead();
     // The line-event wait ends when a poll saw an enabled event, or when the
     // event mask was emptied (close).
-    if (WaitPending && ((SeenEvents & Port.FEventMask) != 0 || Port.FEventMask == 0 || !Port.FActive))
+    if (waitPending_ && ((seenEvents_ & shared_.EventMask) != 0 || shared_.EventMask == 0 || !shared_.Active))
         FinishEventWait();
 }
 
 void TWorkThread::DeviceGone(int error)
 {
-    if (Lost)
+    if (lost_)
         return;
     // Reported once; the port stays open (nothing reopens by itself) and the
     // passes go on paced by the wake handle alone.
-    Lost = true;
+    lost_ = true;
     StoreError(9804, uint32_t(error), "Error reading Data", 0);
 }
 
@@ -147,7 +143,7 @@ void TWorkThread::DeviceGone(int error)
 // many USB adapters) breaks and line errors.
 void TWorkThread::PollLineStatus()
 {
-    if (Lost)
+    if (lost_)
         return;
     uint32_t modem = 0;
     int e = 0;
@@ -158,31 +154,31 @@ void TWorkThread::PollLineStatus()
         return;
     }
     if (e) {
-        StoreError(9905, uint32_t(e), "Error getting ModemStatus", 0);
+        StoreError(9905, uint32_t(e), "Error getting modemStatus_", 0);
     } else {
-        const uint32_t old = Port.FModemState;
+        const uint32_t old = shared_.ModemState;
         bool madeUpRing = false;
-        if (Port.FPlatform == 1 && !(modem & 0x40) && (old & 0x40)) {
-            EventMask = 0x100;
-            Port.FRingState = false;
+        if (shared_.Platform == 1 && !(modem & 0x40) && (old & 0x40)) {
+            eventMask_ = 0x100;
+            shared_.RingState = false;
             madeUpRing = true;
         }
         const bool ringChanged = (modem ^ old) & 0x40;
         if ((modem ^ old) & 0x10)
-            SeenEvents |= 0x008;
+            seenEvents_ |= 0x008;
         if ((modem ^ old) & 0x20)
-            SeenEvents |= 0x010;
+            seenEvents_ |= 0x010;
         if ((modem ^ old) & 0x80)
-            SeenEvents |= 0x020;
+            seenEvents_ |= 0x020;
         if ((modem & 0x40) && !(old & 0x40))
-            SeenEvents |= 0x100;
-        ModemStatus = modem;
-        Port.FModemState = modem;
-        Port.FCTSState = modem & 0x10;
-        Port.FDSRState = modem & 0x20;
-        Port.FRLSDState = modem & 0x80;
-        Port.FRingState = modem & 0x40;
-        if (ringChanged && Port.OnRIEvent)
+            seenEvents_ |= 0x100;
+        modemStatus_ = modem;
+        shared_.ModemState = modem;
+        shared_.CTSState = modem & 0x10;
+        shared_.DSRState = modem & 0x20;
+        shared_.RLSDState = modem & 0x80;
+        shared_.RingState = modem & 0x40;
+        if (ringChanged && port_.OnRIEvent)
             SyncHandler(&TSerialPortNG::OnRIEvent);
         if (madeUpRing)
             DispatchCommEvents();
@@ -203,75 +199,75 @@ void TWorkThread::PollLineStatus()
             return;
         }
         if (qe || ce) {
-            StatusKnown = false;
+            statusKnown_ = false;
             StoreError(9803, uint32_t(qe ? qe : ce), "Error ClearCommError", 0);
             return;
         }
-        StatusKnown = true;
-        const uint32_t word = SerialDevice::ErrorWord(Counters, now);
-        Counters = now;
-        if (in > PrevInQueue)
-            SeenEvents |= 0x001;
+        statusKnown_ = true;
+        const uint32_t word = SerialDevice::ErrorWord(counters_, now);
+        counters_ = now;
+        if (in > prevInQueue_)
+            seenEvents_ |= 0x001;
         // A pty never shows an output queue: count bytes handed to the device as one.
-        if (out == 0 && (PrevOutQueue > 0 || Port.FTxSent.exchange(false)))
-            SeenEvents |= 0x004;
+        if (out == 0 && (prevOutQueue_ > 0 || shared_.TxSent.exchange(false)))
+            seenEvents_ |= 0x004;
         if (word & 0x10)
-            SeenEvents |= 0x040;
+            seenEvents_ |= 0x040;
         if (word & 0x0F)
-            SeenEvents |= 0x080;
-        PrevInQueue = in;
-        PrevOutQueue = out;
-        ErrorWord = word;
-        InQueue = in;
-        OutQueue = out;
-        HoldFlags = 0;  // Linux does not say why output is held
-        if (word == Port.FCommError && HoldFlags == Port.FCommStateFlags && in == Port.FInQueue &&
-            out == Port.FOutQueue)
+            seenEvents_ |= 0x080;
+        prevInQueue_ = in;
+        prevOutQueue_ = out;
+        errorWord_ = word;
+        inQueue_ = in;
+        outQueue_ = out;
+        holdFlags_ = 0;  // Linux does not say why output is held
+        if (word == shared_.CommError && holdFlags_ == shared_.CommStateFlags && in == shared_.InQueue &&
+            out == shared_.OutQueue)
             return;
-        Port.FCommError = word;
-        Port.FCommStateFlags = HoldFlags;
-        Port.FInQueue = in;
-        Port.FOutQueue = out;
-        if (Port.OnCommStat)
+        shared_.CommError = word;
+        shared_.CommStateFlags = holdFlags_;
+        shared_.InQueue = in;
+        shared_.OutQueue = out;
+        if (port_.OnCommStat)
             SyncHandler(&TSerialPortNG::OnCommStat);
     }
 }
 
 void TWorkThread::TryRead()
 {
-    if (Lost)
+    if (lost_)
         return;
-    if (InQueue == 0) {
-        LastReadTick = SerialTick();
+    if (inQueue_ == 0) {
+        lastReadTick_ = SerialTick();
         return;
     }
     const uint32_t now = SerialTick();
-    const double timeout = double(uint32_t(InQueue * Port.FRTOCharDelayTime)) / 1000.0 + Port.FRTOExtraDelayTime;
-    const bool readNow = Port.FReadRequest || InQueue >= Port.FClusterSize ||
-                         double(uint32_t(now - LastReadTick)) > timeout || (ErrorWord & 0x1F) != 0;
+    const double timeout = double(uint32_t(inQueue_ * shared_.RTOCharDelayTime)) / 1000.0 + shared_.RTOExtraDelayTime;
+    const bool readNow = shared_.ReadRequest || inQueue_ >= shared_.ClusterSize ||
+                         double(uint32_t(now - lastReadTick_)) > timeout || (errorWord_ & 0x1F) != 0;
     if (!readNow)
         return;
-    std::string buffer(InQueue, '\0');
+    std::string buffer(inQueue_, '\0');
     SerialDevice::IoResult r{SerialDevice::IoStatus::Failed, 0, EBADF};
     if (!WithHandle([&](int fd) { r = SerialDevice::Read(fd, buffer.data(), buffer.size()); }))
         return;
     switch (r.Status) {
     case SerialDevice::IoStatus::Data:
-        Port.FReadRequest = false;
+        shared_.ReadRequest = false;
         buffer.resize(r.Count);
-        InQueue = PrevInQueue = 0;
+        inQueue_ = prevInQueue_ = 0;
         QueueCluster(std::move(buffer));
-        LastReadTick = SerialTick();
+        lastReadTick_ = SerialTick();
         break;
     case SerialDevice::IoStatus::WouldBlock:
-        ReadPending = true;  // finished by FinishRead once input shows up
+        readPending_ = true;  // finished by FinishRead once input shows up
         break;
     case SerialDevice::IoStatus::HangUp:
-        Port.FReadRequest = false;
+        shared_.ReadRequest = false;
         DeviceGone(r.Error);
         break;
     case SerialDevice::IoStatus::Failed:
-        Port.FReadRequest = false;
+        shared_.ReadRequest = false;
         StoreError(9804, uint32_t(r.Error), "Error reading Data", 0);
         break;
     }
@@ -279,12 +275,12 @@ void TWorkThread::TryRead()
 
 void TWorkThread::FinishRead()
 {
-    ReadPending = false;
-    if (!Port.FActive) {
+    readPending_ = false;
+    if (!shared_.Active) {
         StoreError(9907, ECANCELED, "Error read aborted", 0);
         return;
     }
-    std::string buffer(std::max<uint32_t>(InQueue, 1), '\0');
+    std::string buffer(std::max<uint32_t>(inQueue_, 1), '\0');
     SerialDevice::IoResult r{SerialDevice::IoStatus::Failed, 0, EBADF};
     if (!WithHandle([&](int fd) { r = SerialDevice::Read(fd, buffer.data(), buffer.size()); })) {
         StoreError(9907, ECANCELED, "Error read aborted", 0);
@@ -292,49 +288,45 @@ void TWorkThread::FinishRead()
     }
     if (r.Status == SerialDevice::IoStatus::Data) {
         buffer.resize(r.Count);
-        InQueue = PrevInQueue = 0;
+        inQueue_ = prevInQueue_ = 0;
         QueueCluster(std::move(buffer));
-        LastReadTick = SerialTick();
+        lastReadTick_ = SerialTick();
     } else if (r.Status == SerialDevice::IoStatus::HangUp) {
         DeviceGone(r.Error);
     } else if (r.Status == SerialDevice::IoStatus::Failed) {
         StoreError(9908, uint32_t(r.Error), "Error getting Overlappedresult", 0);
     } else {
-        ReadPending = true;
+        readPending_ = true;
     }
 }
 
 void TWorkThread::QueueCluster(std::string bytes)
 {
-    if (Port.FDestroying)
+    if (shared_.Destroying)
         return;
-    if (Port.FStripNulls)
+    if (shared_.StripNulls)
         std::erase(bytes, '\0');
     {
-        std::lock_guard<std::mutex> l(Port.ClusterLock);
-        Port.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), ErrorWord));
+        std::lock_guard<std::mutex> l(shared_.ClusterLock);
+        shared_.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorWord_));
     }
-    TSerialPortNG* port = &Port;
-    SyncCall([port] {
-        auto handler = port->OnRxClusterEvent;  // looked up on the main thread
-        if (handler)
-            handler(port);
-    });
+    TSerialPortNG* port = &port_;
+    SyncCall([port] { port->OnRxClusterEvent(port); });  // looked up on the main thread
 }
 
 // Events seen while no wait was pending stay noted and end the next wait at once.
 void TWorkThread::StartEventWait()
 {
-    EventMask = 0;
-    WaitPending = true;
+    eventMask_ = 0;
+    waitPending_ = true;
 }
 
 void TWorkThread::FinishEventWait()
 {
-    EventMask = SeenEvents & Port.FEventMask;
-    SeenEvents = 0;
-    WaitPending = false;
-    if (Port.FActive && EventMask != 0) {
+    eventMask_ = seenEvents_ & shared_.EventMask;
+    seenEvents_ = 0;
+    waitPending_ = false;
+    if (shared_.Active && eventMask_ != 0) {
         PollLineStatus();
         DispatchCommEvents();
     }
@@ -342,10 +334,10 @@ void TWorkThread::FinishEventWait()
 
 void TWorkThread::DispatchCommEvents()
 {
-    if (Port.FDestroying)
+    if (shared_.Destroying)
         return;
-    Port.FCommEvent = EventMask;
-    static constexpr std::pair<uint32_t, TNotifyEvent TSerialPortNG::*> order[] = {
+    shared_.CommEvent = eventMask_;
+    static constexpr std::pair<uint32_t, TSerialEvent<TNotifyEvent> TSerialPortNG::*> order[] = {
         {0x040, &TSerialPortNG::OnBreakEvent},        {0x008, &TSerialPortNG::OnCTSEvent},
         {0x010, &TSerialPortNG::OnDSREvent},          {0x080, &TSerialPortNG::OnLineErrorEvent},
         {0x100, &TSerialPortNG::OnRingEvent},         {0x020, &TSerialPortNG::OnRLSDEvent},
@@ -353,31 +345,32 @@ void TWorkThread::DispatchCommEvents()
         {0x004, &TSerialPortNG::OnTxQueueEmptyEvent},
     };
     for (const auto& [bit, handler] : order)
-        if ((EventMask & bit) && Port.*handler)
+        if ((eventMask_ & bit) && port_.*handler)
             SyncHandler(handler);
-    if (EventMask != 0 && Port.OnCommEvent)
+    if (eventMask_ != 0 && port_.OnCommEvent)
         SyncHandler(&TSerialPortNG::OnCommEvent);
 }
 
 void TWorkThread::CheckWrite()
 {
-    if (!Port.FSendInProgress)
+    if (!shared_.SendInProgress)
         return;
-    if (!Job)
-        Job.reset(Port.FWriteJob.exchange(nullptr));
-    if (!Job)
+    if (!job_)
+        job_.reset(shared_.WriteJob.exchange(nullptr));
+    if (!job_)
         return;
-    if (Port.FWriteAbort.exchange(false)) {
+    if (shared_.WriteAbort.exchange(false)) {
         FinishWrite(true, ECANCELED);
         return;
     }
-    if (!Lost && Job->Done < Job->Bytes.size()) {
+    if (!lost_ && job_->Done < job_->Bytes.size()) {
         SerialDevice::IoResult r{SerialDevice::IoStatus::Failed, 0, EBADF};
-        WithHandle(
-            [&](int fd) { r = SerialDevice::Write(fd, Job->Bytes.data() + Job->Done, Job->Bytes.size() - Job->Done); });
+        WithHandle([&](int fd) {
+            r = SerialDevice::Write(fd, job_->Bytes.data() + job_->Done, job_->Bytes.size() - job_->Done);
+        });
         if (r.Status == SerialDevice::IoStatus::Data) {
-            Job->Done += r.Count;
-            Port.FTxSent = Port.FTxSent || r.Count > 0;
+            job_->Done += r.Count;
+            shared_.TxSent = shared_.TxSent || r.Count > 0;
         } else if (r.Status != SerialDevice::IoStatus::WouldBlock) {
             if (r.Status == SerialDevice::IoStatus::HangUp)
                 DeviceGone(r.Error);
@@ -385,46 +378,42 @@ void TWorkThread::CheckWrite()
             return;
         }
     }
-    const bool timedOut = Job->TimeoutMs != 0 && uint32_t(SerialTick() - Job->StartTick) > Job->TimeoutMs;
-    if (Job->Done == Job->Bytes.size() || timedOut || Lost)
+    const bool timedOut = job_->TimeoutMs != 0 && uint32_t(SerialTick() - job_->StartTick) > job_->TimeoutMs;
+    if (job_->Done == job_->Bytes.size() || timedOut || lost_)
         FinishWrite(false, ETIMEDOUT);
 }
 
 void TWorkThread::FinishWrite(bool failed, uint32_t code)
 {
-    const size_t done = Job->Done, asked = Job->Bytes.size();
-    Job.reset();
+    const size_t done = job_->Done, asked = job_->Bytes.size();
+    job_.reset();
     if (!failed)
-        Port.FWrittenBytes = uint32_t(done);
-    Port.FSendInProgress = false;
+        shared_.WrittenBytes = uint32_t(done);
+    shared_.SendInProgress = false;
     if (failed)
         StoreError(9702, code, "Error getting Overlapped Result", 0);
     else if (done != asked)
         StoreError(9701, code, "Error write TimeOut", 0);
-    TSerialPortNG* port = &Port;
-    SyncCall([port] { port->FireWriteDone(); });
+    TSerialPortNG* port = &port_;
+    SyncCall([port] { port->OnWriteDone(port); });  // looked up on the main thread
 }
 
 void TWorkThread::SyncCall(std::function<void()> procedure)
 {
-    if (Port.FThreadQuietMode)
+    if (shared_.ThreadQuietMode)
         return;
-    Port.FHandOff->Call(std::move(procedure));
+    shared_.HandOff->Call(std::move(procedure));
 }
 
-void TWorkThread::SyncHandler(TNotifyEvent TSerialPortNG::*handler)
+void TWorkThread::SyncHandler(TSerialEvent<TNotifyEvent> TSerialPortNG::*handler)
 {
-    TSerialPortNG* port = &Port;
-    SyncCall([port, handler] {
-        auto h = port->*handler;
-        if (h)
-            h(port);
-    });
+    TSerialPortNG* port = &port_;
+    SyncCall([port, handler] { (port->*handler)(port); });
 }
 
 void TWorkThread::StoreError(uint32_t Place, uint32_t Code, const char* Msg, uint8_t Noise)
 {
-    TSerialPortNG* port = &Port;
+    TSerialPortNG* port = &port_;
     std::string msg = Msg;
     SyncCall([port, Place, Code, msg, Noise] { port->ProcessError(Place, Code, msg, Noise); });
 }

@@ -4,6 +4,7 @@
 // and hands every event and report to the main thread.
 #include "serial/SerialDevicePosix.h"
 #include "serial/SerialNG.h"
+#include "serial/SerialShared.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,20 +13,9 @@
 #include <string>
 #include <thread>
 
-// A write that did not finish at once; the worker owns it once it has taken it.
-struct TSerialPortNG::WriteJob {
-    std::string Bytes;
-    size_t Done = 0;
-    uint32_t StartTick = 0;
-    uint32_t TimeoutMs = 0;  // 0: no time-out
-};
-
-// Wrapping 32-bit millisecond tick.
-uint32_t SerialTick();
-
 class TWorkThread {
 public:
-    explicit TWorkThread(TSerialPortNG& port);
+    TWorkThread(TSerialPortNG& port, TSerialShared& shared);
     ~TWorkThread();  // waits for the loop to end; Terminate() first
     TWorkThread(const TWorkThread&) = delete;
     TWorkThread& operator=(const TWorkThread&) = delete;
@@ -46,28 +36,31 @@ private:
     void CheckWrite();
     void FinishWrite(bool failed, uint32_t code);
     void SyncCall(std::function<void()> procedure);
-    void SyncHandler(TNotifyEvent TSerialPortNG::*handler);
+    // Hands off a line event whose handler was assigned; the main thread looks again.
+    void SyncHandler(TSerialEvent<TNotifyEvent> TSerialPortNG::*handler);
     void StoreError(uint32_t Place, uint32_t Code, const char* Msg, uint8_t Noise);
     void DeviceGone(int error);
 
-    // Runs f(fd) while the handle cannot be released; false when there is none.
+    // Runs f(fd) under a lease on the handle; false when there is none. Never
+    // hand off inside f: the close path may be waiting for the lease.
     template <class F>
     bool WithHandle(F f);
 
-    TSerialPortNG& Port;
-    std::atomic<bool> Terminated{false};
+    TSerialPortNG& port_;
+    TSerialShared& shared_;
+    std::atomic<bool> terminated_{false};
 
-    bool Working = false, ReadPending = false, WaitPending = false;
-    bool Lost = false;
-    bool StatusKnown = false;  // the last status query succeeded, so InQueue is current
-    uint32_t LastReadTick = 0;
-    uint32_t EventMask = 0, SeenEvents = 0;
-    uint32_t ModemStatus = 0, ErrorWord = 0, InQueue = 0, OutQueue = 0;
-    uint8_t HoldFlags = 0;
-    uint32_t PrevInQueue = 0, PrevOutQueue = 0;
-    SerialDevice::ErrorCounters Counters;
-    uint32_t SeenGeneration = 0;  // the open the per-device state above belongs to
-    std::unique_ptr<TSerialPortNG::WriteJob> Job;
+    bool working_ = false, readPending_ = false, waitPending_ = false;
+    bool lost_ = false;
+    bool statusKnown_ = false;  // the last status query succeeded, so InQueue is current
+    uint32_t lastReadTick_ = 0;
+    uint32_t eventMask_ = 0, seenEvents_ = 0;
+    uint32_t modemStatus_ = 0, errorWord_ = 0, inQueue_ = 0, outQueue_ = 0;
+    uint8_t holdFlags_ = 0;
+    uint32_t prevInQueue_ = 0, prevOutQueue_ = 0;
+    SerialDevice::ErrorCounters counters_;
+    uint32_t seenGeneration_ = 0;  // the open the per-device state above belongs to
+    std::unique_ptr<TWriteJob> job_;
 
-    std::thread Thread;  // last: starts once everything above is set
+    std::thread thread_;  // last: starts once everything above is set
 };
