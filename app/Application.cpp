@@ -13,9 +13,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        Dialogs::ErrorBox(QString::fromLocal8Bit(e.what()));
+        TDialogs::Standard().ErrorBox(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        Dialogs::ErrorBox(QStringLiteral("Unknown error"));
+        TDialogs::Standard().ErrorBox(QStringLiteral("Unknown error"));
     }
     return false;
 }

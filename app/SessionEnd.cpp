@@ -1,5 +1,7 @@
 #include "app/SessionEnd.h"
 
+#include "support/SysCall.h"
+
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -13,7 +15,7 @@ void OnSignal(int)
 {
     const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(pipeFds[1], &byte, 1);
+    [[maybe_unused]] const ssize_t n = RetryEintr([&] { return ::write(pipeFds[1], &byte, 1); });
     errno = saved;
 }
 
@@ -27,7 +29,7 @@ TSessionEndWatcher::TSessionEndWatcher(std::function<void()> onEnd, QObject* par
     notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char buf[64];
-        while (::read(pipeFds[0], buf, sizeof buf) > 0) {
+        while (RetryEintr([&] { return ::read(pipeFds[0], buf, sizeof buf); }) > 0) {
         }
         if (onEnd_)
             onEnd_();

@@ -1,5 +1,6 @@
 #include "app/TerminalMemo.h"
 
+#include "core/LineModel.h"
 #include "support/CodePage.h"
 
 #include <QElapsedTimer>
@@ -45,52 +46,24 @@ void TTerminalMemo::Touch(int index)
     }
 }
 
-void TTerminalMemo::AddLine()
+void TTerminalMemo::SetModel(TLineModel* model)
 {
-    lines_.emplace_back();
-    Touch(int(lines_.size()) - 1);
+    model_ = model;
+    model_->OnChanged = [this](int index) { Touch(index); };
+    model_->OnFrontRemoved = [this](int count) { FrontRemoved(count); };
+    docLines_ = 0;
+    removedFront_ = 0;
+    Touch(0);
 }
 
-void TTerminalMemo::AppendToLine(int index, std::string_view bytes)
+void TTerminalMemo::FrontRemoved(int count)
 {
-    if (bytes.empty())
-        return;
-    lines_[size_t(index)].append(bytes);
-    Touch(index);
-}
-
-void TTerminalMemo::ShortenLine(int index, size_t count)
-{
-    std::string& line = lines_[size_t(index)];
-    line.resize(line.size() - std::min(count, line.size()));
-    Touch(index);
-}
-
-void TTerminalMemo::DeleteFirstLines(int count)
-{
-    count = std::min(count, int(lines_.size()));
-    if (count <= 0)
-        return;
-    lines_.erase(lines_.begin(), lines_.begin() + count);
     removedFront_ += count;
     firstDirty_ = std::max(0, firstDirty_ - count);
-    Touch(int(lines_.size()));
+    Touch(model_->LineCount());
 }
 
-std::string TTerminalMemo::Text() const
-{
-    size_t total = 0;
-    for (const auto& line : lines_)
-        total += line.size() + 2;
-    std::string text;
-    text.reserve(total);
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        if (i)
-            text += "\r\n";
-        text += lines_[i];
-    }
-    return text;
-}
+std::string TTerminalMemo::Text() const { return model_->Text(); }
 
 std::string TTerminalMemo::SelectedBytes() const
 {
@@ -112,8 +85,8 @@ int TTerminalMemo::DocumentPosition(size_t textPosition) const
 {
     size_t lineStart = 0;  // offset of the line in Text()
     int docStart = 0;      // offset of the line in the document
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        const size_t len = lines_[i].size();
+    for (int i = 0; i < model_->LineCount(); ++i) {
+        const size_t len = model_->Line(i).size();
         if (textPosition <= len + lineStart)
             return docStart + int(textPosition - lineStart);
         if (textPosition == lineStart + len + 1)  // between CR and LF
@@ -142,20 +115,20 @@ void TTerminalMemo::SyncNow()
 
 void TTerminalMemo::Sync()
 {
-    if (!dirty_)
+    if (!dirty_ || !model_)
         return;
     QElapsedTimer cost;
     cost.start();
     QScrollBar* bar = verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
-    const int total = int(lines_.size());
+    const int total = model_->LineCount();
 
     auto joined = [this, total](int from) {
         QString text;
         for (int i = from; i < total; ++i) {
             if (i > from)
                 text += QChar('\n');
-            CodePage::AppendText(text, lines_[size_t(i)]);
+            CodePage::AppendText(text, model_->Line(i));
         }
         return text;
     };

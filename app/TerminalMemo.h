@@ -1,29 +1,25 @@
 #pragma once
-// The terminal display. Its line list (bytes, one entry per received line) is
-// the model the receive path works on; the widget follows it in batches, at
-// most about once per screen refresh, so a flood costs model operations only.
+// The terminal display. It shows a line model (bytes, one entry per received
+// line) that the receive path fills, and follows it in batches, at most about
+// once per screen refresh, so a flood costs model operations only.
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
 
 class QKeyEvent;
+class TLineModel;
 
 class TTerminalMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TTerminalMemo(QWidget* parent = nullptr);
 
-    int LineCount() const { return int(lines_.size()); }
-    const std::string& Line(int index) const { return lines_[size_t(index)]; }
-    void AddLine();
-    void AppendToLine(int index, std::string_view bytes);
-    // Removes up to count characters from the end of the line.
-    void ShortenLine(int index, size_t count);
-    void DeleteFirstLines(int count);
+    // Shows model from now on; the model outlives the display's use of it.
+    void SetModel(TLineModel* model);
+    const TLineModel& Model() const { return *model_; }
 
     // The whole text, lines separated by CR LF.
     std::string Text() const;
@@ -49,10 +45,11 @@ protected:
 
 private:
     void Touch(int index);
+    void FrontRemoved(int count);
     void Sync();
     int DocumentPosition(size_t textPosition) const;
 
-    std::deque<std::string> lines_;
+    TLineModel* model_ = nullptr;
     int docLines_ = 0;      // model lines the document showed at the last sync
     int removedFront_ = 0;  // lines deleted from the front since then
     int firstDirty_ = 0;    // first line (current numbering) changed since then

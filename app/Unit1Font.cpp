@@ -1,27 +1,26 @@
 // Display font size and weight.
-#include "app/Unit1.h"
-
 #include "app/TerminalMemo.h"
+#include "app/Unit1Ui.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 
 void TForm1::ApplyFontSize()
 {
-    const int size = SelectedText(CBfontsize).toInt();
+    const int size = SelectedText(ui_->CBfontsize).toInt();
     if (size <= 0)
         return;
-    QFont font = Memo1->font();
+    QFont font = ui_->Memo1->font();
     // Truncated, not rounded: 8 points at 96 pixels per inch are 10 pixels.
-    font.setPixelSize(size * Memo1->logicalDpiY() / 72);
-    Memo1->setFont(font);
+    font.setPixelSize(size * ui_->Memo1->logicalDpiY() / 72);
+    ui_->Memo1->setFont(font);
 }
 
 void TForm1::ApplyBold()
 {
-    QFont font = Memo1->font();
-    font.setBold(CheckBoxBold->isChecked());
-    Memo1->setFont(font);
+    QFont font = ui_->Memo1->font();
+    font.setBold(ui_->CheckBoxBold->isChecked());
+    ui_->Memo1->setFont(font);
 }
 
 void TForm1::Memo1FontSet()
@@ -33,11 +32,11 @@ void TForm1::Memo1FontSet()
 void TForm1::CBfontsizeChange()
 {
     ApplyFontSize();
-    Memo1->setFocus();
+    ui_->Memo1->setFocus();
 }
 
 void TForm1::CheckBoxBoldClick()
 {
     ApplyBold();
-    Memo1->setFocus();
+    ui_->Memo1->setFocus();
 }

@@ -1,5 +1,5 @@
 // The operator's keyboard, the context menu and the clipboard to the port.
-#include "app/Unit1.h"
+#include "app/Unit1Ui.h"
 
 #include "app/StringGrid.h"
 #include "app/TerminalMemo.h"
@@ -42,46 +42,47 @@ std::string KeyCharacters(const QKeyEvent* event)
 
 void TForm1::WireConsole()
 {
-    Memo1->OnKeyDown = [this](QKeyEvent* event) {
+    Ui& u = *ui_;
+    const TDialogs& d = options_.Dialogs;
+    u.Memo1->OnKeyDown = [this](QKeyEvent* event) {
         const int key = event->key();
         const Qt::KeyboardModifiers shift = event->modifiers() & ~Qt::KeypadModifier;
-        Dialogs::Reported([this, key, shift] { Memo1KeyDown(key, shift); })();
+        options_.Dialogs.Reported([this, key, shift] { Memo1KeyDown(key, shift); })();
     };
-    Memo1->OnKeyPress = [this](QKeyEvent* event) {
+    u.Memo1->OnKeyPress = [this](QKeyEvent* event) {
         const std::string keys = KeyCharacters(event);
-        Dialogs::Reported([this, keys] {
+        options_.Dialogs.Reported([this, keys] {
             for (char c : keys)
                 Memo1KeyPress(static_cast<unsigned char>(c));
         })();
     };
-    Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Memo1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu1->popup(Memo1->viewport()->mapToGlobal(pos)); });
-    connect(PopupMenu1, &QMenu::aboutToShow, this, Dialogs::Reported([this] { PopupMenu1Popup(); }));
-    connect(CopytoPort1, &QAction::triggered, this, Dialogs::Reported([this] { CopytoPort1Click(); }));
-    connect(CopyToPortCR, &QAction::triggered, this, Dialogs::Reported([this] { CopyToPortCRClick(); }));
-    connect(CopytoClipboard1, &QAction::triggered, this, Dialogs::Reported([this] { CopytoClipboard1Click(); }));
-    connect(PastefromClipboard1, &QAction::triggered, this, Dialogs::Reported([this] { PastefromClipboard1Click(); }));
-    connect(SelectAll1, &QAction::triggered, this, Dialogs::Reported([this] { SelectAll1Click(); }));
-    connect(Find1, &QAction::triggered, this, Dialogs::Reported([this] { Find1Click(); }));
+    u.Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(u.Memo1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ui_->PopupMenu1->popup(ui_->Memo1->viewport()->mapToGlobal(pos)); });
+    connect(u.PopupMenu1, &QMenu::aboutToShow, this, d.Reported([this] { PopupMenu1Popup(); }));
+    connect(u.CopytoPort1, &QAction::triggered, this, d.Reported([this] { CopytoPort1Click(); }));
+    connect(u.CopyToPortCR, &QAction::triggered, this, d.Reported([this] { CopyToPortCRClick(); }));
+    connect(u.CopytoClipboard1, &QAction::triggered, this, d.Reported([this] { CopytoClipboard1Click(); }));
+    connect(u.PastefromClipboard1, &QAction::triggered, this, d.Reported([this] { PastefromClipboard1Click(); }));
+    connect(u.SelectAll1, &QAction::triggered, this, d.Reported([this] { SelectAll1Click(); }));
+    connect(u.Find1, &QAction::triggered, this, d.Reported([this] { Find1Click(); }));
 
     for (int t = 1; t <= 14; ++t)
-        connect(meta[size_t(t)], &QPushButton::clicked, this, Dialogs::Reported([this, t] { MetaClick(t); }));
-    connect(MetaSW, &QPushButton::clicked, this, Dialogs::Reported([this] { MetaSWClick(); }));
-    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, Dialogs::Reported([this] { StringGrid1DblClick(); }));
+        connect(u.meta[size_t(t)], &QPushButton::clicked, this, d.Reported([this, t] { MetaClick(t); }));
+    connect(u.MetaSW, &QPushButton::clicked, this, d.Reported([this] { MetaSWClick(); }));
+    connect(u.StringGrid1, &QTableWidget::cellDoubleClicked, this, d.Reported([this] { StringGrid1DblClick(); }));
 
-    connect(Capture, &QPushButton::clicked, this, Dialogs::Reported([this] { CaptureClick(); }));
-    connect(ButtonArch, &QPushButton::clicked, this, Dialogs::Reported([this] { ButtonArchClick(); }));
+    connect(u.Capture, &QPushButton::clicked, this, d.Reported([this] { CaptureClick(); }));
+    connect(u.ButtonArch, &QPushButton::clicked, this, d.Reported([this] { ButtonArchClick(); }));
     FindDialog1 = new TFindDialog(this);
     FindDialog1->setObjectName(QStringLiteral("FindDialog1"));
-    FindDialog1->OnFind = Dialogs::Reported([this] { FindDialog1Find(); });
+    FindDialog1->OnFind = d.Reported([this] { FindDialog1Find(); });
 }
 
 void TForm1::Memo1KeyPress(unsigned char key)
 {
-    if (CaptureViewMode)
-        CaptureClick();
-    if (key == '\r' && CheckBox2->isChecked())
+    EndCaptureView();
+    if (key == '\r' && ui_->CheckBox2->isChecked())
         SerialPortNG1->SendText("\r\n");
     else
         SerialPortNG1->SendText(std::string(1, char(key)));
@@ -101,38 +102,35 @@ void TForm1::Memo1KeyDown(int key, Qt::KeyboardModifiers shift)
 
 void TForm1::PopupMenu1Popup()
 {
-    const bool selected = Memo1->SelLength() > 0;
-    CopytoPort1->setEnabled(selected);
-    CopyToPortCR->setEnabled(selected);
-    CopytoClipboard1->setEnabled(selected);
+    const bool selected = ui_->Memo1->SelLength() > 0;
+    ui_->CopytoPort1->setEnabled(selected);
+    ui_->CopyToPortCR->setEnabled(selected);
+    ui_->CopytoClipboard1->setEnabled(selected);
     const QMimeData* clip = QApplication::clipboard()->mimeData();
-    PastefromClipboard1->setEnabled(clip && clip->hasText());
-    SelectAll1->setEnabled(true);
-    Find1->setEnabled(true);
+    ui_->PastefromClipboard1->setEnabled(clip && clip->hasText());
+    ui_->SelectAll1->setEnabled(true);
+    ui_->Find1->setEnabled(true);
 }
 
 void TForm1::CopytoPort1Click()
 {
-    const std::string text = Memo1->SelectedBytes();
-    if (CaptureViewMode)
-        CaptureClick();
+    const std::string text = ui_->Memo1->SelectedBytes();
+    EndCaptureView();
     SerialPortNG1->SendText(text);
 }
 
 void TForm1::CopyToPortCRClick()
 {
-    const std::string text = Memo1->SelectedBytes();
-    if (CaptureViewMode)
-        CaptureClick();
+    const std::string text = ui_->Memo1->SelectedBytes();
+    EndCaptureView();
     SerialPortNG1->SendText(text + '\r');
 }
 
-void TForm1::CopytoClipboard1Click() { Memo1->copy(); }
+void TForm1::CopytoClipboard1Click() { ui_->Memo1->copy(); }
 
 void TForm1::PastefromClipboard1Click()
 {
-    if (CaptureViewMode)
-        CaptureClick();
+    EndCaptureView();
     const QMimeData* clip = QApplication::clipboard()->mimeData();
     if (clip && clip->hasText())
         SerialPortNG1->SendText(CodePage::ToBytes(clip->text()));
@@ -140,8 +138,8 @@ void TForm1::PastefromClipboard1Click()
 
 void TForm1::SelectAll1Click()
 {
-    Memo1->SyncNow();
-    Memo1->selectAll();
+    ui_->Memo1->SyncNow();
+    ui_->Memo1->selectAll();
 }
 
 void TForm1::Find1Click()

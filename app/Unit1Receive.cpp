@@ -1,103 +1,97 @@
-// The receive path: clusters from the serial port into the display and the
-// day's capture file.
-#include "app/Unit1.h"
-
+// PBX output into the window: the serial port's clusters go to the remote
+// relay, NMS forwarding and the receive path; the display shows the lines.
+// The capture view freezes the display for reading and searching.
 #include "app/StatusBar.h"
 #include "app/TerminalMemo.h"
+#include "app/Unit1Ui.h"
+#include "archive/Unit2.h"
+#include "core/NmsForwarder.h"
+#include "core/ReceivePath.h"
+#include "core/RemoteAccess.h"
 #include "serial/SerialNG.h"
-#include "support/Dialogs.h"
+#include "support/FindDialog.h"
+#include "support/TextSearch.h"
 
-#include <QTimer>
-#include <cstring>
+#include <QPushButton>
+
+void TForm1::WireReceivePath()
+{
+    receive_ = std::make_unique<TReceivePath>(options_.Now);
+    ui_->Memo1->SetModel(&receive_->Lines());
+    receive_->OnCaptureFileOpening = [this](const std::string& name) {
+        ui_->StatusBar1->SetPanelText(3, QString::fromStdString("File Open " + name).left(30));
+    };
+    receive_->OnCaptureProblem = [this](const std::string& problem) { PostErrorBox(problem); };
+}
 
 void TForm1::SerialPortNG1RxClusterEvent()
 {
     if (SerialPortNG1->QueuedClusterSize() >= 0) {
         const std::string text = SerialPortNG1->PopClusterText();
         // The remote relay and NMS forwarding see every cluster first.
-        RemoteRelay(text);
-        NmsForward(text);
-        if (CaptureViewMode) {
-            HeldText += text;
-            return;
-        }
-        const QDate today = options_.Now().date();
-        if (today.month() != CaptureMonth || today.day() != CaptureDay) {
-            try {
-                OpenCaptureFile();
-            } catch (const std::exception& e) {
-                // Keep displaying; the lines wait in the capture backlog and the
-                // next cluster tries the new day's file again.
-                ReportCaptureProblem(e.what());
-            }
-        }
-        // Blocks of 20 until under the limit: a large cluster must not grow the display without bound.
-        while (LineIndex > LineLimit) {
-            Memo1->DeleteFirstLines(20);
-            LineIndex -= 20;
-        }
-        if (!text.empty() && text[0] == '\b')
-            Memo1->ShortenLine(LineIndex, text.size());
-        AssembleLines(text);
-        FlushCapture();
+        remote_->Relay(text);
+        nms_->Forward(text);
+        receive_->Take(text);
     }
-    StatusBar1->SetPanelText(0, QStringLiteral("Lines ") + QString::number(Memo1->LineCount()));
+    ShowLineCount();
 }
 
-void TForm1::AssembleLines(const std::string& text)
+void TForm1::ShowLineCount()
 {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    std::string pending;
-    while (p < end) {
-        // Runs of ordinary bytes are taken whole.
-        const char* q = p;
-        while (q < end && *q != '\0' && *q != '\b' && *q != '\n' && *q != '\r')
-            ++q;
-        pending.append(p, size_t(q - p));
-        if (q == end)
-            break;
-        if (*q == '\n') {
-            Memo1->AppendToLine(LineIndex, pending);
-            pending.clear();
-            CaptureFile.WriteLine(Memo1->Line(LineIndex));
-            Memo1->AddLine();
-            LineIndex = Memo1->LineCount() - 1;
-        }
-        p = q + 1;
-    }
-    Memo1->AppendToLine(LineIndex, pending);
+    ui_->StatusBar1->SetPanelText(0, QStringLiteral("Lines ") + QString::number(receive_->Lines().LineCount()));
 }
 
-void TForm1::FlushCapture()
+void TForm1::CaptureClick()
 {
-    if (CaptureFile.Flush()) {
-        captureProblemShown_ = false;
+    Ui& u = *ui_;
+    if (!receive_->CaptureViewMode()) {
+        receive_->EnterCaptureView();
+        u.StatusBar1->SetPanelText(6, QStringLiteral("Capture"));
+        u.Capture->setText(QStringLiteral("Exit Capture"));
+        u.Memo1->SetColours(QColor(192, 192, 192), Qt::black);
+        u.Memo1->setFocus();
         return;
     }
-    ReportCaptureProblem(CaptureFile.LastError() + "; the lines are kept and written when the file accepts them.");
+    u.StatusBar1->SetPanelText(6, QStringLiteral("Normal"));
+    u.Capture->setText(QStringLiteral("View Capture"));
+    u.Memo1->SetColours(Qt::black, palette().color(QPalette::Base));
+    receive_->LeaveCaptureView();
+    ShowLineCount();
+    u.Memo1->setFocus();
 }
 
-void TForm1::ReportCaptureProblem(const std::string& problem)
+void TForm1::EndCaptureView()
 {
-    if (captureProblemShown_)
-        return;
-    captureProblemShown_ = true;
-    // Posted: a modal box inside the receive event would hold the serial worker.
-    const QString text = QString::fromStdString(problem);
-    QTimer::singleShot(0, this, [text] { Dialogs::ErrorBox(text); });
+    if (receive_->CaptureViewMode())
+        CaptureClick();
 }
 
-void TForm1::OpenCaptureFile()
+void TForm1::FindDialog1Find()
+{
+    if (FindPosition == 0)
+        FindDialog1->SetOptions(FindDialog1->Options() & ~frFindNext);
+    const TFindOptions options = FindDialog1->Options();
+    const QString findText = FindDialog1->FindText();
+    const std::optional<std::string> pattern = TextSearch::FindTextBytes(findText);
+    TextSearch::Step step;
+    step.further = (options & frFindNext) && FindPosition != 0;
+    if (pattern)
+        step = TextSearch::FindNext(ui_->Memo1->Text(), *pattern, size_t(FindPosition), options & frFindNext,
+                                    options & frMatchCase);
+    FindPosition = int(step.position);
+    if (FindPosition == 0) {
+        options_.Dialogs.ErrorMessage(this,
+                                      TextSearch::NotFoundMessage(step.further, findText, QStringLiteral("Capture")));
+        return;
+    }
+    ui_->Memo1->SelectText(size_t(FindPosition) - 1, pattern->size());
+    ui_->Memo1->setFocus();
+}
+
+void TForm1::ButtonArchClick()
 {
     const QDate today = options_.Now().date();
-    CaptureFile.Close();
-    const unsigned year = unsigned(today.year()), month = unsigned(today.month()), day = unsigned(today.day());
-    const std::string name = CaptureName(year, month, day);
-    StatusBar1->SetPanelText(3, QString::fromStdString("File Open " + name).left(30));
-    CaptureFile.Open(CaptureDirectory(year, month), name);
-    // The new date counts only once its file is open, so a failure is retried.
-    CaptureYear = uint16_t(year);
-    CaptureMonth = uint16_t(month);
-    CaptureDay = uint16_t(day);
+    ui_->Memo1->setFocus();
+    if (Form2)
+        Form2->ShowForDate(today);
 }

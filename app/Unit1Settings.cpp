@@ -1,24 +1,22 @@
-// The settings panel, the network sub-panel behind the settings password,
-// and the network settings file "Setings.str".
-#include "app/Unit1.h"
+// The settings panel, and the network sub-panel behind the settings password.
+#include "app/Unit1Ui.h"
 
 #include "app/AppIcon.h"
 #include "app/ImageButton.h"
 #include "app/StatusBar.h"
 #include "app/TerminalMemo.h"
 #include "core/NetworkSettings.h"
+#include "core/NmsForwarder.h"
+#include "core/RemoteAccess.h"
 #include "serial/SerialNG.h"
-#include "support/AtomicFile.h"
 #include "support/CodePage.h"
-#include "support/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFrame>
 #include <QLineEdit>
 #include <QPushButton>
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -54,151 +52,153 @@ bool TakeTypedText(QComboBox* box)
 
 void TForm1::WireSettings()
 {
-    ImageSetings->setPixmap(SettingsImage());
-    ImageHelp->setPixmap(HelpImage());
-    for (QLineEdit* password : {EpassRA, EpassRAviewer, EsetPass})
+    Ui& u = *ui_;
+    const TDialogs& d = options_.Dialogs;
+    u.ImageSetings->setPixmap(SettingsImage());
+    u.ImageHelp->setPixmap(HelpImage());
+    for (QLineEdit* password : {u.EpassRA, u.EpassRAviewer, u.EsetPass})
         password->setMaxLength(kMaxPasswordLength);
 
-    connect(ImageSetings, &TImageButton::clicked, this, Dialogs::Reported([this] { Button2Click(); }));
-    connect(ImageHelp, &TImageButton::clicked, this, Dialogs::Reported([this] { ButtonHelpClick(); }));
-    connect(Bra, &QPushButton::clicked, this, Dialogs::Reported([this] { BraClick(); }));
-    connect(Bclose, &QPushButton::clicked, this, Dialogs::Reported([this] { BcloseClick(); }));
-    connect(Button3, &QPushButton::clicked, this, Dialogs::Reported([this] { Button3Click(); }));
-    connect(Button4, &QPushButton::clicked, this, Dialogs::Reported([this] { Button4Click(); }));
+    connect(u.ImageSetings, &TImageButton::clicked, this, d.Reported([this] { Button2Click(); }));
+    connect(u.ImageHelp, &TImageButton::clicked, this, d.Reported([this] { ButtonHelpClick(); }));
+    connect(u.Bra, &QPushButton::clicked, this, d.Reported([this] { BraClick(); }));
+    connect(u.Bclose, &QPushButton::clicked, this, d.Reported([this] { BcloseClick(); }));
+    connect(u.Button3, &QPushButton::clicked, this, d.Reported([this] { Button3Click(); }));
+    connect(u.Button4, &QPushButton::clicked, this, d.Reported([this] { Button4Click(); }));
     // The operator's choices only: lists set by the program leave the port alone.
-    for (QComboBox* list : {ComboBox1, ComboBox2}) {
-        connect(list, &QComboBox::activated, this, Dialogs::Reported([this] { ComboBox2Change(); }));
-        connect(list->lineEdit(), &QLineEdit::editingFinished, this, Dialogs::Reported([this, list] {
-                    if (TakeTypedText(list))
-                        ComboBox2Change();
-                }));
+    for (QComboBox* list : {u.ComboBox1, u.ComboBox2}) {
+        connect(list, &QComboBox::activated, this, d.Reported([this] { ComboBox2Change(); }));
+        connect(list->lineEdit(), &QLineEdit::editingFinished, this, d.Reported([this, list] {
+            if (TakeTypedText(list))
+                ComboBox2Change();
+        }));
     }
-    connect(CBfontsize, &QComboBox::activated, this, Dialogs::Reported([this] { CBfontsizeChange(); }));
-    connect(CheckBoxBold, &QCheckBox::toggled, this, Dialogs::Reported([this] { CheckBoxBoldClick(); }));
+    connect(u.CBfontsize, &QComboBox::activated, this, d.Reported([this] { CBfontsizeChange(); }));
+    connect(u.CheckBoxBold, &QCheckBox::toggled, this, d.Reported([this] { CheckBoxBoldClick(); }));
 }
 
 void TForm1::Button2Click()
 {
-    PanelSetMeta->show();
-    PanelSetMeta->raise();
-    Memo1->resize(Memo1->width(), Memo1->height() - kPanelBand);
-    ImageSetings->setEnabled(false);
+    Ui& u = *ui_;
+    u.PanelSetMeta->show();
+    u.PanelSetMeta->raise();
+    u.Memo1->resize(u.Memo1->width(), u.Memo1->height() - kPanelBand);
+    u.ImageSetings->setEnabled(false);
 }
 
 void TForm1::BraClick()
 {
+    Ui& u = *ui_;
     for (;;) {
         QString entry;
-        if (!Dialogs::PasswordPrompt(QStringLiteral("Password check"),
-                                     QStringLiteral("Enter Pasword for access to program settings:"), true, entry))
+        if (!options_.Dialogs.PasswordPrompt(QStringLiteral("Password check"),
+                                             QStringLiteral("Enter Pasword for access to program settings:"), true,
+                                             entry))
             return;
-        if (entry == EsetPass->text())
+        if (entry == u.EsetPass->text())
             break;
     }
-    PsetRA->move(4, 4);
-    PsetRA->show();
-    PsetRA->raise();
+    u.PsetRA->move(4, 4);
+    u.PsetRA->show();
+    u.PsetRA->raise();
 }
 
-void TForm1::BcloseClick() { PsetRA->hide(); }
+void TForm1::BcloseClick() { ui_->PsetRA->hide(); }
 
 void TForm1::ComboBox2Change()
 {
     SerialPortNG1->SetActive(false);
-    SerialPortNG1->SetCommPort(SelectedText(ComboBox2).toStdString());
+    SerialPortNG1->SetCommPort(SelectedText(ui_->ComboBox2).toStdString());
     bool ok = false;
-    const uint32_t speed = SelectedText(ComboBox1).toUInt(&ok);
+    const uint32_t speed = SelectedText(ui_->ComboBox1).toUInt(&ok);
     if (!ok)
         throw std::runtime_error("Choose a speed from the list; the port stays closed until then.");
     SerialPortNG1->SetBaudRate(speed);
     OpenPort();
-    Memo1->setFocus();
+    ui_->Memo1->setFocus();
 }
 
 void TForm1::Button3Click()
 {
+    Ui& u = *ui_;
     WriteMetaKeyFile();
-    PanelSetMeta->hide();
+    u.PanelSetMeta->hide();
     try {
         CaptionMetaKeys();
-        StatusBar1->SetPanelText(1, SelectedText(ComboBox2));
-        SettingWords[TSettingWords::PortIndex] = IndexWord(ComboBox2->currentIndex());
-        StatusBar1->SetPanelText(2, QStringLiteral("Speed ") + SelectedText(ComboBox1));
-        SettingWords[TSettingWords::SpeedIndex] = IndexWord(ComboBox1->currentIndex());
-        StatusBar1->SetPanelText(4, CheckBox1->isChecked() ? QStringLiteral("CR") : QStringLiteral("No CR"));
-        SettingWords[TSettingWords::SendCR] = CheckBox1->isChecked() ? 1 : 0;
-        StatusBar1->SetPanelText(5, CheckBox2->isChecked() ? QStringLiteral("LF") : QStringLiteral("No LF"));
-        SettingWords[TSettingWords::SendLF] = CheckBox2->isChecked() ? 1 : 0;
-        SettingWords[TSettingWords::FontSizeIndex] = IndexWord(CBfontsize->currentIndex());
-        SettingWords[TSettingWords::FontBold] = CheckBoxBold->isChecked() ? 1 : 0;
+        u.StatusBar1->SetPanelText(1, SelectedText(u.ComboBox2));
+        SettingWords[TSettingWords::PortIndex] = IndexWord(u.ComboBox2->currentIndex());
+        u.StatusBar1->SetPanelText(2, QStringLiteral("Speed ") + SelectedText(u.ComboBox1));
+        SettingWords[TSettingWords::SpeedIndex] = IndexWord(u.ComboBox1->currentIndex());
+        u.StatusBar1->SetPanelText(4, u.CheckBox1->isChecked() ? QStringLiteral("CR") : QStringLiteral("No CR"));
+        SettingWords[TSettingWords::SendCR] = u.CheckBox1->isChecked() ? 1 : 0;
+        u.StatusBar1->SetPanelText(5, u.CheckBox2->isChecked() ? QStringLiteral("LF") : QStringLiteral("No LF"));
+        SettingWords[TSettingWords::SendLF] = u.CheckBox2->isChecked() ? 1 : 0;
+        SettingWords[TSettingWords::FontSizeIndex] = IndexWord(u.CBfontsize->currentIndex());
+        SettingWords[TSettingWords::FontBold] = u.CheckBoxBold->isChecked() ? 1 : 0;
         WriteSettingWords(kSettingsFile, SettingWords);
         WriteNetworkSettings();
-        ApplyRemoteAccess();
-        ApplyNms();
+        remote_->Apply();
+        nms_->Apply();
     } catch (...) {
         // The panel stays open so that the operator can save again or cancel;
         // with it hidden and the settings image disabled there would be no way back.
-        PanelSetMeta->show();
+        u.PanelSetMeta->show();
         throw;
     }
-    Memo1->resize(Memo1->width(), Memo1->height() + kPanelBand);
-    ImageSetings->setEnabled(true);
-    Memo1->setFocus();
+    u.Memo1->resize(u.Memo1->width(), u.Memo1->height() + kPanelBand);
+    u.ImageSetings->setEnabled(true);
+    u.Memo1->setFocus();
 }
 
 void TForm1::Button4Click()
 {
+    Ui& u = *ui_;
     if (QFile::exists(QString::fromLatin1(kMetaKeyFile))) {
         ReadMetaKeyFile();
-        SelectIndex(ComboBox1, SettingWords[TSettingWords::SpeedIndex]);
-        SelectIndex(ComboBox2, SettingWords[TSettingWords::PortIndex]);
-        CheckBox1->setChecked(SettingWords[TSettingWords::SendCR] != 0);
-        CheckBox2->setChecked(SettingWords[TSettingWords::SendLF] != 0);
-        SelectIndex(CBfontsize, SettingWords[TSettingWords::FontSizeIndex]);
-        CheckBoxBold->setChecked(SettingWords[TSettingWords::FontBold] != 0);
+        SelectIndex(u.ComboBox1, SettingWords[TSettingWords::SpeedIndex]);
+        SelectIndex(u.ComboBox2, SettingWords[TSettingWords::PortIndex]);
+        u.CheckBox1->setChecked(SettingWords[TSettingWords::SendCR] != 0);
+        u.CheckBox2->setChecked(SettingWords[TSettingWords::SendLF] != 0);
+        SelectIndex(u.CBfontsize, SettingWords[TSettingWords::FontSizeIndex]);
+        u.CheckBoxBold->setChecked(SettingWords[TSettingWords::FontBold] != 0);
     }
     ReadNetworkSettings();
     Memo1FontSet();
-    PanelSetMeta->hide();
-    ImageSetings->setEnabled(true);
-    Memo1->resize(Memo1->width(), Memo1->height() + kPanelBand);
-    Memo1->setFocus();
+    u.PanelSetMeta->hide();
+    u.ImageSetings->setEnabled(true);
+    u.Memo1->resize(u.Memo1->width(), u.Memo1->height() + kPanelBand);
+    u.Memo1->setFocus();
 }
 
 void TForm1::ReadNetworkSettings()
 {
-    std::string bytes;
-    if (!ReadWholeFile(kNetworkFile, bytes)) {
-        if (errno == ENOENT)
-            return;
-        throw std::runtime_error(std::string("Cannot read \"") + kNetworkFile + "\": " + std::strerror(errno));
-    }
-    if (bytes.empty())
+    TNetworkSettings settings;
+    if (!LoadNetworkSettings(kNetworkFile, settings))
         return;
-    const TNetworkSettings settings = DecodeNetworkSettings(bytes);
-    CBoxEnDi->setChecked(settings.RemoteEnabled);
-    EpassRA->setText(CodePage::ToText(settings.FullAccessPassword));
-    EpassRAviewer->setText(CodePage::ToText(settings.ViewerPassword));
-    EsetPass->setText(CodePage::ToText(settings.SettingsPassword));
-    EipAddRA->setText(CodePage::ToText(settings.ListenAddress));
-    EportRA->setText(CodePage::ToText(settings.ListenPort));
-    CBoxTrap->setChecked(settings.NmsEnabled);
-    EipTrap->setText(CodePage::ToText(settings.NmsHost));
-    EportTrap->setText(CodePage::ToText(settings.NmsPort));
+    Ui& u = *ui_;
+    u.CBoxEnDi->setChecked(settings.RemoteEnabled);
+    u.EpassRA->setText(CodePage::ToText(settings.FullAccessPassword));
+    u.EpassRAviewer->setText(CodePage::ToText(settings.ViewerPassword));
+    u.EsetPass->setText(CodePage::ToText(settings.SettingsPassword));
+    u.EipAddRA->setText(CodePage::ToText(settings.ListenAddress));
+    u.EportRA->setText(CodePage::ToText(settings.ListenPort));
+    u.CBoxTrap->setChecked(settings.NmsEnabled);
+    u.EipTrap->setText(CodePage::ToText(settings.NmsHost));
+    u.EportTrap->setText(CodePage::ToText(settings.NmsPort));
 }
 
 void TForm1::WriteNetworkSettings()
 {
+    const Ui& u = *ui_;
     TNetworkSettings settings;
-    settings.RemoteEnabled = CBoxEnDi->isChecked();
-    settings.FullAccessPassword = Bytes(EpassRA);
-    settings.ViewerPassword = Bytes(EpassRAviewer);
-    settings.SettingsPassword = Bytes(EsetPass);
-    settings.ListenAddress = Bytes(EipAddRA);
-    settings.ListenPort = Bytes(EportRA);
-    settings.NmsEnabled = CBoxTrap->isChecked();
-    settings.NmsHost = Bytes(EipTrap);
-    settings.NmsPort = Bytes(EportTrap);
-    // It holds the passwords: readable by its owner only.
-    AtomicWriteFile(kNetworkFile, EncodeNetworkSettings(settings), 0600);
+    settings.RemoteEnabled = u.CBoxEnDi->isChecked();
+    settings.FullAccessPassword = Bytes(u.EpassRA);
+    settings.ViewerPassword = Bytes(u.EpassRAviewer);
+    settings.SettingsPassword = Bytes(u.EsetPass);
+    settings.ListenAddress = Bytes(u.EipAddRA);
+    settings.ListenPort = Bytes(u.EportRA);
+    settings.NmsEnabled = u.CBoxTrap->isChecked();
+    settings.NmsHost = Bytes(u.EipTrap);
+    settings.NmsPort = Bytes(u.EportTrap);
+    SaveNetworkSettings(kNetworkFile, settings);
 }

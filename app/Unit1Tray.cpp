@@ -1,7 +1,6 @@
 // The notification-area icon and the help button.
-#include "app/Unit1.h"
-
 #include "app/HelpViewer.h"
+#include "app/Unit1Ui.h"
 #include "archive/Unit2.h"
 #include "support/TrayIcon.h"
 
@@ -26,6 +25,7 @@ void TForm1::CreateTrayIcon()
     TrayIcon1->SetIcon(windowIcon());
     TrayIcon1->OnDblClick = [this](QObject*) { TrayIcon1DblClick(); };
     TrayIcon1->SetMainWindow(this);
+    TrayIcon1->SetErrorBox(options_.Dialogs.ErrorBox);
     try {
         TrayIcon1->SetActive(true);
         TrayIcon1->SetSeparateIcon(true);

@@ -1,5 +1,7 @@
 #include "archive/ArchiveFiles.h"
 
+#include "support/SysCall.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -42,10 +44,7 @@ private:
 
 int OpenRead(const std::string& path)
 {
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
     if (fd < 0)
         Fail("Cannot open", path, errno);
     return fd;
@@ -54,24 +53,18 @@ int OpenRead(const std::string& path)
 // Reads up to size bytes; fewer only at the end of the file.
 size_t ReadSome(int fd, char* buffer, size_t size, const std::string& path)
 {
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, size);
-        if (n >= 0)
-            return size_t(n);
-        if (errno != EINTR)
-            Fail("Cannot read", path, errno);
-    }
+    const ssize_t n = RetryEintr([&] { return ::read(fd, buffer, size); });
+    if (n < 0)
+        Fail("Cannot read", path, errno);
+    return size_t(n);
 }
 
 void WriteAll(int fd, const char* data, size_t size, const std::string& path)
 {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = RetryEintr([&] { return ::write(fd, data, size); });
+        if (n < 0)
             Fail("Cannot write", path, errno);
-        }
         data += n;
         size -= size_t(n);
     }
@@ -139,10 +132,7 @@ void Snapshot(const std::vector<std::string>& sources, const std::string& target
     // A fresh file: never write through a link or into someone else's file.
     if (::unlink(target.c_str()) != 0 && errno != ENOENT)
         Fail("Cannot replace", target, errno);
-    int fd;
-    do
-        fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    while (fd < 0 && errno == EINTR);
+    const int fd = RetryEintr([&] { return ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); });
     if (fd < 0)
         Fail("Cannot create", target, errno);
     Fd out(fd);

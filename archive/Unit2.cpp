@@ -3,6 +3,7 @@
 #include "archive/ArchiveFiles.h"
 #include "archive/MemoFiller.h"
 #include "archive/SpinEdit.h"
+#include "core/CaptureNames.h"
 #include "support/CodePage.h"
 #include "support/Dialogs.h"
 #include "support/FindDialog.h"
@@ -61,8 +62,9 @@ std::string DocumentBytes(const QTextDocument& document)
 
 }  // namespace
 
-TForm2::TForm2(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+TForm2::TForm2(TDialogs dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      dialogs_(std::move(dialogs))
 {
     // The program ends with its main window, open viewer or not.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -125,7 +127,7 @@ void TForm2::CreateControls()
     MemoArch->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     FindDialog1 = new TFindDialog(this);
-    FindDialog1->OnFind = Dialogs::Reported([this] { FindDialog1Find(); });
+    FindDialog1->OnFind = dialogs_.Reported([this] { FindDialog1Find(); });
 
     filler_ = new TMemoFiller(MemoArch, this);
     connect(filler_, &TMemoFiller::Progressed, this, &TForm2::SelectPendingMatch);
@@ -134,11 +136,11 @@ void TForm2::CreateControls()
         emit LoadFinished();
     });
 
-    connect(SpinEditD, &QSpinBox::valueChanged, this, Dialogs::Reported([this] { SpinEditDChange(); }));
-    connect(ComboBoxM, &QComboBox::currentIndexChanged, this, Dialogs::Reported([this] { ComboBoxMClick(); }));
-    connect(SpinEditY, &QSpinBox::valueChanged, this, Dialogs::Reported([this] { SpinEditYChange(); }));
-    connect(ButtonOpen, &QPushButton::clicked, this, Dialogs::Reported([this] { ButtonOpenClick(); }));
-    connect(ButtonFind, &QPushButton::clicked, this, Dialogs::Reported([this] { ButtonFindClick(); }));
+    connect(SpinEditD, &QSpinBox::valueChanged, this, dialogs_.Reported([this] { SpinEditDChange(); }));
+    connect(ComboBoxM, &QComboBox::currentIndexChanged, this, dialogs_.Reported([this] { ComboBoxMClick(); }));
+    connect(SpinEditY, &QSpinBox::valueChanged, this, dialogs_.Reported([this] { SpinEditYChange(); }));
+    connect(ButtonOpen, &QPushButton::clicked, this, dialogs_.Reported([this] { ButtonOpenClick(); }));
+    connect(ButtonFind, &QPushButton::clicked, this, dialogs_.Reported([this] { ButtonFindClick(); }));
     connect(MemoArch->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if ((removed || added) && !settingText_ && !filler_->Busy())
             textStale_ = true;
@@ -175,14 +177,6 @@ int TForm2::DaysInMonth(int year, int month)
         return 0;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-QString TForm2::TwoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
-
-QString TForm2::ArchivePattern(int year, int month, int day)
-{
-    return QStringLiteral("archive/%1/%2/%3-%2-%4.*")
-        .arg(QString::number(year), TwoDigits(month), TwoDigits(day), TwoDigits(year - 2000));
 }
 
 // Each setting made here runs the change rules again, as the operator's would.
@@ -225,7 +219,8 @@ void TForm2::SpinEditYChange() { ComboBoxMClick(); }
 void TForm2::ButtonOpenClick()
 {
     const int year = Year(), month = Month(), day = Day();
-    const std::vector<std::string> files = ArchiveFiles::Match(ArchivePattern(year, month, day).toStdString());
+    const std::vector<std::string> files =
+        ArchiveFiles::Match(CapturePattern(unsigned(year), unsigned(month), unsigned(day)));
     if (files.empty()) {
         Label1->setText(QStringLiteral("No Archive File"));
         return;
@@ -247,8 +242,8 @@ void TForm2::ButtonOpenClick()
     ArchiveFiles::Remove(kSnapshotFile);
 
     Load(std::move(bytes));
-    Label1->setText(
-        QStringLiteral("Open File - %1-%2-%3.CAP").arg(TwoDigits(day), TwoDigits(month), TwoDigits(year - 2000)));
+    Label1->setText(QStringLiteral("Open File - ") +
+                    QString::fromStdString(CaptureName(unsigned(year), unsigned(month), unsigned(day))));
 }
 
 void TForm2::Load(std::string bytes)
@@ -295,7 +290,7 @@ void TForm2::FindDialog1Find()
         step = TextSearch::FindNext(text.Bytes(), *pattern, FindPosition, findNext, matchCase, text.Folded());
     FindPosition = step.position;
     if (FindPosition == 0) {
-        Dialogs::ErrorMessage(this, TextSearch::NotFoundMessage(step.further, findText, QStringLiteral("Archive")));
+        dialogs_.ErrorMessage(this, TextSearch::NotFoundMessage(step.further, findText, QStringLiteral("Archive")));
         return;
     }
     SelectMatch(FindPosition - 1, pattern->size());

@@ -2,6 +2,7 @@
 // TForm2: the archive viewer. Picks a day, loads that day's capture file and
 // searches it. It never writes to the archive.
 #include "archive/ArchiveText.h"
+#include "support/Dialogs.h"
 
 #include <QDate>
 #include <QWidget>
@@ -19,7 +20,7 @@ class TSpinEdit;
 class TForm2 : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit TForm2(TDialogs dialogs = TDialogs::Standard(), QWidget* parent = nullptr);
     ~TForm2() override;
 
     // --- controls ---
@@ -53,9 +54,6 @@ public:
     bool Loading() const;
 
     static int DaysInMonth(int year, int month);
-    static QString TwoDigits(int n);
-    // "archive/2026/03/05-03-26.*" for 5 March 2026, relative to the data folder.
-    static QString ArchivePattern(int year, int month, int day);
 
     static constexpr const char* kSnapshotFile = "arch.tmp";
 
@@ -87,4 +85,5 @@ private:
     bool textStale_ = false;  // the operator has edited MemoArch since it was filled
     bool settingText_ = false;
     TMemoFiller* filler_ = nullptr;
+    TDialogs dialogs_;
 };

@@ -1,27 +1,13 @@
 #include "core/CaptureFile.h"
 
+#include "support/SysCall.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
-
-std::string TwoDigits(unsigned value)
-{
-    value %= 100;
-    return {char('0' + value / 10), char('0' + value % 10)};
-}
-
-std::string CaptureDirectory(unsigned year, unsigned month)
-{
-    return "archive/" + std::to_string(year) + "/" + TwoDigits(month) + "/";
-}
-
-std::string CaptureName(unsigned year, unsigned month, unsigned day)
-{
-    return TwoDigits(day) + "-" + TwoDigits(month) + "-" + TwoDigits(year - 2000) + ".CAP";
-}
 
 namespace {
 
@@ -42,7 +28,7 @@ void TCaptureFile::Open(const std::string& directory, const std::string& name)
 {
     MakeDirectories(directory);
     const std::string path = directory + name;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = RetryEintr([&] { return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); });
     if (fd < 0)
         throw std::runtime_error("Cannot open capture file \"" + path + "\": " + std::strerror(errno));
     fd_ = fd;
@@ -85,10 +71,8 @@ bool TCaptureFile::Flush()
     }
     size_t done = 0;
     while (done < pending_.size()) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+        const ssize_t n = RetryEintr([&] { return ::write(fd_, pending_.data() + done, pending_.size() - done); });
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             lastError_ = "Cannot write capture file \"" + path_ + "\": " + std::strerror(errno);
             pending_.erase(0, done);
             return false;

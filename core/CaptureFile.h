@@ -1,16 +1,10 @@
 #pragma once
 // The day's capture file: received lines, each ended by CR LF, appended to
-// archive/YYYY/MM/DD-MM-YY.CAP in the data folder.
+// archive/YYYY/MM/DD-MM-YY.CAP in the data folder (see CaptureNames.h).
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-std::string TwoDigits(unsigned value);
-// "archive/2026/12/" for December 2026.
-std::string CaptureDirectory(unsigned year, unsigned month);
-// "07-12-26.CAP" for 7 December 2026.
-std::string CaptureName(unsigned year, unsigned month, unsigned day);
 
 class TCaptureFile {
 public:

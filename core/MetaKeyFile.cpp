@@ -1,6 +1,12 @@
 #include "core/MetaKeyFile.h"
 
+#include "support/AtomicFile.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,4 +51,20 @@ std::vector<TMetaKeyRecord> DecodeMetaKeyRecords(std::string_view bytes)
         }
     }
     return records;
+}
+
+std::vector<TMetaKeyRecord> LoadMetaKeyRecords(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+        return {};
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes))
+        throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(errno));
+    return DecodeMetaKeyRecords(bytes);
+}
+
+void SaveMetaKeyRecords(const std::string& path, const std::vector<TMetaKeyRecord>& records)
+{
+    AtomicWriteFile(path, EncodeMetaKeyRecords(records));
 }

@@ -19,3 +19,9 @@ std::string EncodeMetaKeyRecords(const std::vector<TMetaKeyRecord>& records);
 // Whole records only and at most kMetaKeyRows of them; a length byte above
 // its field's capacity is taken as the capacity.
 std::vector<TMetaKeyRecord> DecodeMetaKeyRecords(std::string_view bytes);
+
+// The records of the file at path; none when it does not exist. Throws
+// std::runtime_error naming the file when it exists but cannot be read.
+std::vector<TMetaKeyRecord> LoadMetaKeyRecords(const std::string& path);
+// Replaces the file. Throws std::runtime_error naming the file on failure.
+void SaveMetaKeyRecords(const std::string& path, const std::vector<TMetaKeyRecord>& records);

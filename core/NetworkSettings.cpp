@@ -1,8 +1,12 @@
 #include "core/NetworkSettings.h"
 
+#include "support/AtomicFile.h"
 #include "support/MyUtils.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -79,4 +83,23 @@ TNetworkSettings DecodeNetworkSettings(std::string_view bytes)
     s.NmsHost = lines[5];
     s.NmsPort = lines[6];
     return s;
+}
+
+bool LoadNetworkSettings(const std::string& path, TNetworkSettings& settings)
+{
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        if (errno == ENOENT)
+            return false;
+        throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(errno));
+    }
+    if (bytes.empty())
+        return false;
+    settings = DecodeNetworkSettings(bytes);
+    return true;
+}
+
+void SaveNetworkSettings(const std::string& path, const TNetworkSettings& settings)
+{
+    AtomicWriteFile(path, EncodeNetworkSettings(settings), 0600);
 }

@@ -26,3 +26,10 @@ std::string EncodeNetworkSettings(const TNetworkSettings& settings, const Random
 
 // Lines may end in CR LF, LF or CR; a missing line or password piece reads as empty.
 TNetworkSettings DecodeNetworkSettings(std::string_view bytes);
+
+// Reads the file at path; false when it does not exist or is empty, and then
+// settings are left as they were. Throws std::runtime_error naming the file
+// when it cannot be read.
+bool LoadNetworkSettings(const std::string& path, TNetworkSettings& settings);
+// Replaces the file, readable by its owner only: it holds the passwords.
+void SaveNetworkSettings(const std::string& path, const TNetworkSettings& settings);

@@ -1,5 +1,7 @@
 #include "support/AtomicFile.h"
 
+#include "support/SysCall.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,12 +19,9 @@ namespace {
 bool WriteAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = RetryEintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
+        if (n < 0)
             return false;
-        }
         bytes.remove_prefix(size_t(n));
     }
     return true;
@@ -33,11 +32,11 @@ bool WriteAll(int fd, std::string_view bytes)
 void AtomicWriteFile(const std::string& path, std::string_view bytes, mode_t mode)
 {
     const std::string tmp = path + ".tmp~";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    const int fd = RetryEintr([&] { return ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode); });
     if (fd < 0)
         Fail("Cannot create file", tmp, errno);
     ::fchmod(fd, mode);  // the umask must not widen or narrow what was asked for
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    if (!WriteAll(fd, bytes) || RetryEintr([&] { return ::fsync(fd); }) != 0) {
         const int err = errno;
         ::close(fd);
         ::unlink(tmp.c_str());
@@ -57,16 +56,14 @@ void AtomicWriteFile(const std::string& path, std::string_view bytes, mode_t mod
 
 bool ReadWholeFile(const std::string& path, std::string& bytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
     if (fd < 0)
         return false;
     bytes.clear();
     char buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = RetryEintr([&] { return ::read(fd, buf, sizeof buf); });
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             const int err = errno;
             ::close(fd);
             errno = err;

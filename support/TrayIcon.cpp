@@ -157,7 +157,8 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
         const bool was = change->oldState().testFlag(Qt::WindowMinimized);
         const bool now = MainWindow->windowState().testFlag(Qt::WindowMinimized);
         if (!was && now)
-            Dialogs::Reported([this] { AppMinimize(); })();  // a refused icon must not unwind through Qt
+            ReportedTo(errorBox_ ? errorBox_ : TDialogs::Standard().ErrorBox,
+                       [this] { AppMinimize(); })();  // a refused icon must not unwind through Qt
         else if (was && !now)
             AppRestore();
     }

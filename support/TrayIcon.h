@@ -61,6 +61,8 @@ public:
     // The window whose minimize and restore the component follows; it is
     // hidden while minimized into the icon and shown restored again.
     void SetMainWindow(QWidget* window);
+    // Where an icon refused on minimize is reported; the standard error box until set.
+    void SetErrorBox(std::function<void(const QString& text)> errorBox) { errorBox_ = std::move(errorBox); }
 
     // --- published properties (initial values as constructed) ---
     bool Active() const { return FActive; }  // false
@@ -112,4 +114,5 @@ private:
     bool FAppMinimized = false;
     bool FIconPending = true;
     bool WindowHiddenByUs = false;
+    std::function<void(const QString& text)> errorBox_;
 };

@@ -4,6 +4,7 @@
 // instance, lists no system port and leaves the session's signals alone.
 #include "app/Application.h"
 #include "app/Unit1.h"
+#include "serial/SerialNG.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -22,11 +23,17 @@ struct BenchApplication {
     QTemporaryDir dir;
 };
 
-inline TForm1Options BenchOptions()
+// port is set to the window's serial port component once the window makes it.
+inline TForm1Options BenchOptions(TSerialPortNG*& port)
 {
     TForm1Options options;
     options.AnotherInstanceRunning = [] { return false; };
     options.ListSystemPorts = false;
     options.WatchSessionEnd = false;
+    options.SerialPort = [&port] {
+        auto made = std::make_unique<TSerialPortNG>();
+        port = made.get();
+        return made;
+    };
     return options;
 }

@@ -5,6 +5,7 @@
 #include "app/TerminalMemo.h"
 #include "app/Unit1.h"
 #include "bench/app/BenchSetup.h"
+#include "core/LineModel.h"
 #include "serial/SerialNG.h"
 
 #include <QCoreApplication>
@@ -40,10 +41,10 @@ std::string PbxText(size_t bytes)
 
 void Feed(size_t clusterSize, const std::string& text)
 {
-    TForm1Options options = BenchOptions();
-    TForm1 form(options);
+    TSerialPortNG* port = nullptr;
+    TForm1 form(BenchOptions(port));
     form.show();
-    TSerialPortNG& port = *form.SerialPortNG1;
+    auto* memo = form.findChild<TTerminalMemo*>(QStringLiteral("Memo1"));
 
     QElapsedTimer wall;
     wall.start();
@@ -51,29 +52,31 @@ void Feed(size_t clusterSize, const std::string& text)
     sinceEvents.start();
     const double cpu0 = CpuSeconds();
     for (size_t pos = 0; pos < text.size(); pos += clusterSize) {
-        port.InjectCluster(text.substr(pos, clusterSize));
+        port->InjectCluster(text.substr(pos, clusterSize));
         // Let the window refresh as its event loop would between clusters.
         if (sinceEvents.elapsed() >= 5) {
             QCoreApplication::processEvents();
             sinceEvents.restart();
         }
     }
-    form.Memo1->SyncNow();
+    memo->SyncNow();
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     const double cpu = CpuSeconds() - cpu0;
     const double mb = double(text.size()) / 1e6;
     std::printf("clusters of %5zu bytes: %7.2f MB/s, %6.1f ms CPU per MB, %d display lines\n", clusterSize,
-                mb / seconds, cpu * 1000 / mb, form.Memo1->LineCount());
+                mb / seconds, cpu * 1000 / mb, memo->Model().LineCount());
 }
 
 void TrimCost(int lines)
 {
+    TLineModel model;
     TTerminalMemo memo;
+    memo.SetModel(&model);
     memo.resize(800, 600);
     memo.show();
     for (int i = 0; i < lines; ++i) {
-        memo.AddLine();
-        memo.AppendToLine(i, "0123456789 some PBX output line of a typical length 0123456789");
+        model.AddLine();
+        model.AppendToLine(i, "0123456789 some PBX output line of a typical length 0123456789");
     }
     memo.SyncNow();
     constexpr int rounds = 2000;
@@ -81,10 +84,10 @@ void TrimCost(int lines)
     QElapsedTimer timer;
     for (int i = 0; i < rounds; ++i) {
         timer.start();
-        memo.DeleteFirstLines(20);
+        model.DeleteFirstLines(20);
         for (int k = 0; k < 20; ++k) {
-            memo.AddLine();
-            memo.AppendToLine(memo.LineCount() - 1, "a new line of PBX output after the trim");
+            model.AddLine();
+            model.AppendToLine(model.LineCount() - 1, "a new line of PBX output after the trim");
         }
         modelNs += timer.nsecsElapsed();
         timer.start();

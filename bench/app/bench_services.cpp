@@ -1,21 +1,20 @@
 // The network services under load. A flood of PBX clusters through the receive
-// event with a remote viewer and an NMS host reading on other threads: the
-// throughput with and without the services, the peaks of every queue, and
-// whether all bytes arrived. Then 100 connects and disconnects a second to the
-// remote access port for 10 seconds while PBX output goes on: the worst gap
-// of the event loop and the file descriptors left afterwards.
-#include "app/Unit1.h"
-#include "bench/app/BenchSetup.h"
+// path (display lines and capture file) with a remote viewer and an NMS host
+// reading on other threads: the throughput with and without the services, the
+// peaks of every queue, and whether all bytes arrived. Then 100 connects and
+// disconnects a second to the remote access port for 10 seconds while PBX
+// output goes on: the worst gap of the event loop and the file descriptors
+// left afterwards. The units are wired as the main window wires them.
+#include "core/NmsForwarder.h"
+#include "core/ReceivePath.h"
+#include "core/RemoteAccess.h"
 #include "net/TnCnx.h"
 #include "net/WSocket.h"
-#include "serial/SerialNG.h"
 #include "tests/app/FreePort.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -24,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <memory>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -94,22 +94,48 @@ bool WaitFor(Cond cond, int ms = 10000)
     return true;
 }
 
-std::unique_ptr<TForm1> MakeForm()
-{
-    TForm1Options options = BenchOptions();
-    auto form = std::make_unique<TForm1>(options);
-    form->show();
-    return form;
-}
+// What the window's network sub-panel holds; the services read it when they need it.
+struct Panel {
+    bool remoteEnabled = false;
+    TRemoteSettings remote;
+    bool nmsEnabled = false;
+    TNmsSettings nms;
+};
 
-void EnableRemote(TForm1& form, int port)
+void Report(const std::string& problem) { std::fprintf(stderr, "%s\n", problem.c_str()); }
+
+// The receive path, remote access and NMS forwarding, started as the window starts them.
+struct Services {
+    Panel panel;
+    TReceivePath receive;
+    TRemoteAccess remote{{[this] { return panel.remoteEnabled; }, [this] { return panel.remote; },
+                          [](const std::string&) {}}};  // only viewers log in here: nothing goes to the port
+    TNmsForwarder nms{{[this] { return panel.nmsEnabled; }, [this] { return panel.nms; }, Report}};
+
+    Services()
+    {
+        receive.OnCaptureProblem = Report;
+        receive.SetLineLimit(6000);
+        receive.Start();
+        receive.OpenCaptureFile();
+        remote.Start();
+        nms.Start();
+    }
+
+    // One cluster from the serial port: the relay and the forwarder see it first.
+    void Take(const std::string& text)
+    {
+        remote.Relay(text);
+        nms.Forward(text);
+        receive.Take(text);
+    }
+};
+
+void EnableRemote(Services& services, int port)
 {
-    form.CBoxEnDi->setChecked(true);
-    form.EipAddRA->setText(QStringLiteral("127.0.0.1"));
-    form.EportRA->setText(QString::number(port));
-    form.EpassRA->setText(QStringLiteral("secret"));
-    form.EpassRAviewer->setText(QStringLiteral("look"));
-    form.ApplyRemoteAccess();
+    services.panel.remoteEnabled = true;
+    services.panel.remote = {"127.0.0.1", std::to_string(port), "secret", "look"};
+    services.remote.Apply();
 }
 
 // A reader on its own thread: counts every byte until the connection ends.
@@ -146,15 +172,15 @@ std::string PbxText(size_t bytes)
 
 void Flood(size_t clusterSize, const std::string& text, bool services)
 {
-    auto form = MakeForm();
+    auto units = std::make_unique<Services>();
     Reader viewer, nms;
     int nmsListener = -1;
     if (services) {
         const int port = FreePort();
-        EnableRemote(*form, port);
+        EnableRemote(*units, port);
         int fd = Connect(port);
         send(fd, "look\r", 5, MSG_NOSIGNAL);
-        if (!WaitFor([&] { return form->RemoteAuthorised; }))
+        if (!WaitFor([&] { return units->remote.RemoteAuthorised(); }))
             std::printf("viewer did not log in\n");
         viewer.Start(fd);
 
@@ -166,28 +192,26 @@ void Flood(size_t clusterSize, const std::string& text, bool services)
         bind(nmsListener, reinterpret_cast<sockaddr*>(&sa), len);
         getsockname(nmsListener, reinterpret_cast<sockaddr*>(&sa), &len);
         listen(nmsListener, 1);
-        form->CBoxTrap->setChecked(true);
-        form->EipTrap->setText(QStringLiteral("127.0.0.1"));
-        form->EportTrap->setText(QString::number(ntohs(sa.sin_port)));
-        form->ApplyNms();
+        units->panel.nmsEnabled = true;
+        units->panel.nms = {"127.0.0.1", std::to_string(ntohs(sa.sin_port))};
+        units->nms.Apply();
         std::thread accepter([&] { nms.Start(accept(nmsListener, nullptr, nullptr)); });
-        WaitFor([&] { return form->TnCnx->State() == wsConnected; });
+        WaitFor([&] { return units->nms.Link().State() == wsConnected; });
         accepter.join();
     }
-    TSerialPortNG& port = *form->SerialPortNG1;
     const long rss0 = RssKiB();
     size_t peakClient = 0, peakLink = 0, peakPending = 0;
     QElapsedTimer wall, sinceEvents;
     wall.start();
     sinceEvents.start();
     for (size_t pos = 0; pos < text.size(); pos += clusterSize) {
-        port.InjectCluster(text.substr(pos, clusterSize));
+        units->Take(text.substr(pos, clusterSize));
         if (sinceEvents.elapsed() >= 5) {
             QCoreApplication::processEvents();
             sinceEvents.restart();
-            peakClient = std::max(peakClient, form->WCli->BufferedByteCount());
-            peakLink = std::max(peakLink, form->TnCnx->BufferedByteCount());
-            peakPending = std::max(peakPending, form->NmsPending.size());
+            peakClient = std::max(peakClient, units->remote.Client().BufferedByteCount());
+            peakLink = std::max(peakLink, units->nms.Link().BufferedByteCount());
+            peakPending = std::max(peakPending, units->nms.NmsPending().size());
         }
     }
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
@@ -210,8 +234,8 @@ void Flood(size_t clusterSize, const std::string& text, bool services)
                 drained, peakClient / 1024, peakLink / 1024, peakPending / 1024, rssGrowth);
     std::printf("    viewer got %zu of %zu bytes, NMS host %zu of %zu\n", size_t(viewer.bytes), viewerExpected,
                 size_t(nms.bytes), nmsExpected);
-    form->StopRemoteAccess();
-    form->StopNms();
+    units->remote.Stop();
+    units->nms.Stop();
     WaitFor([&] { return viewer.ended && nms.ended; });
     viewer.thread.join();
     nms.thread.join();
@@ -220,9 +244,9 @@ void Flood(size_t clusterSize, const std::string& text, bool services)
 
 void Churn()
 {
-    auto form = MakeForm();
+    auto units = std::make_unique<Services>();
     const int port = FreePort();
-    EnableRemote(*form, port);
+    EnableRemote(*units, port);
     RunEventsFor(100);
     const int fds0 = OpenDescriptors();
 
@@ -279,7 +303,7 @@ void Churn()
         gaps.push_back(gap);
         if (clusterClock.elapsed() >= 10) {
             clusterClock.restart();
-            form->SerialPortNG1->InjectCluster("EXT 1234 IDLE\r\n");
+            units->Take("EXT 1234 IDLE\r\n");
             ++clusters;
         }
     }
@@ -295,7 +319,7 @@ void Churn()
                 int(connects), int(greetings), int(busy), int(failures), clusters);
     std::printf(
         "    event loop gap: worst %lld ms, 99th percentile %lld ms; listener %s; descriptors %d before, %d after\n",
-        (long long)worstGap, (long long)p99, form->WSvr->State() == wsListening ? "listening" : "DOWN", fds0,
+        (long long)worstGap, (long long)p99, units->remote.Server().State() == wsListening ? "listening" : "DOWN", fds0,
         OpenDescriptors());
 }
 
@@ -303,7 +327,9 @@ void Churn()
 
 int main(int argc, char** argv)
 {
-    BenchApplication bench(argc, argv);
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
     const std::string text = PbxText(20'000'000);
     for (size_t size : {size_t(12), size_t(4096)}) {
         Flood(size, text, false);

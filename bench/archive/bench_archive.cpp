@@ -94,9 +94,10 @@ int main(int argc, char** argv)
     }
 
     int messages = 0;
-    Dialogs::ErrorMessage = [&](QWidget*, const QString&) { ++messages; };
+    TDialogs dialogs = TDialogs::Standard();
+    dialogs.ErrorMessage = [&](QWidget*, const QString&) { ++messages; };
 
-    TForm2 form;
+    TForm2 form(dialogs);
     form.ShowForDate(QDate(2026, 3, 5));
     QCoreApplication::processEvents();
 

@@ -3,6 +3,7 @@
 #include "app/TerminalMemo.h"
 #include "archive/SpinEdit.h"
 #include "archive/Unit2.h"
+#include "core/LineModel.h"
 #include "core/MetaKeyFile.h"
 #include "core/SettingWords.h"
 #include "serial/SerialNG.h"
@@ -57,12 +58,12 @@ protected:
         options.ExtraPorts = {pty_.SlavePath()};
         options.Pause = [this](int ms) {
             pauses_.push_back(ms);
-            breakDuringPause_ = form_->SerialPortNG1->BREAKState();
+            breakDuringPause_ = Port().BREAKState();
         };
         Create(options);
-        ASSERT_TRUE(form_->SerialPortNG1->Active());
+        ASSERT_TRUE(Port().Active());
     }
-    TTerminalMemo* memo() { return form_->Memo1; }
+    TTerminalMemo* memo() { return Memo(); }
     // Lets one write finish before the next is started.
     std::string Sent(size_t count) { return pty_.Read(count); }
 
@@ -75,12 +76,12 @@ TEST_F(Console, EnterSendsCrOrCrLfAsSendLfSaysAtThatMoment)
 {
     Key(memo(), Qt::Key_Return, Qt::NoModifier, "\r");
     EXPECT_EQ(Sent(1), "\r");
-    form_->CheckBox2->setChecked(true);  // not saved
+    Check("CheckBox2")->setChecked(true);  // not saved
     Key(memo(), Qt::Key_Return, Qt::NoModifier, "\r");
     EXPECT_EQ(Sent(2), "\r\n");
-    EXPECT_EQ(form_->StatusBar1->Panels(5).Text, "No LF");
-    form_->CheckBox1->setChecked(false);
-    form_->CheckBox2->setChecked(false);
+    EXPECT_EQ(Status(5), "No LF");
+    Check("CheckBox1")->setChecked(false);
+    Check("CheckBox2")->setChecked(false);
     Key(memo(), Qt::Key_Return, Qt::NoModifier, "\r");
     EXPECT_EQ(Sent(1), "\r");
 }
@@ -103,15 +104,15 @@ TEST_F(Console, TypedCharactersGoOutAsTheirCodePageBytes)
 
 TEST_F(Console, AltBHoldsBreakWithoutSendingOrEndingTheCaptureView)
 {
-    form_->CaptureClick();
+    Button("Capture")->click();
     Key(memo(), Qt::Key_B, Qt::AltModifier, "b");
     ASSERT_EQ(pauses_, std::vector<int>{200});
     EXPECT_TRUE(breakDuringPause_);
-    EXPECT_FALSE(form_->SerialPortNG1->BREAKState());
-    EXPECT_TRUE(form_->CaptureViewMode);
+    EXPECT_FALSE(Port().BREAKState());
+    EXPECT_EQ(Status(6), "Capture");
     EXPECT_EQ(pty_.Drain(), "");
 
-    form_->CaptureClick();
+    Button("Capture")->click();
     Key(memo(), Qt::Key_B, Qt::AltModifier | Qt::ShiftModifier, "B");
     Key(memo(), Qt::Key_B, Qt::ControlModifier, "\x02");
     EXPECT_EQ(pauses_.size(), 1u);
@@ -120,155 +121,151 @@ TEST_F(Console, AltBHoldsBreakWithoutSendingOrEndingTheCaptureView)
 
 TEST_F(Console, ATypedKeyInCaptureViewFirstReplaysTheHeldText)
 {
-    form_->CaptureClick();
+    Button("Capture")->click();
     Receive("held\r\n");
-    EXPECT_EQ(memo()->LineCount(), 1);
+    EXPECT_EQ(memo()->Model().LineCount(), 1);
     Key(memo(), Qt::Key_X, Qt::NoModifier, "x");
-    EXPECT_FALSE(form_->CaptureViewMode);
-    EXPECT_EQ(memo()->Line(0), "held");
+    EXPECT_EQ(Status(6), "Normal");
+    EXPECT_EQ(memo()->Model().Line(0), "held");
     EXPECT_EQ(Sent(1), "x");
 }
 
 TEST_F(Console, CopyToPortAndEnterSendsTheSelectedLinesWithCrLfBetween)
 {
     Receive("AB\r\nCD\r\n");
-    form_->CaptureClick();
+    Button("Capture")->click();
     memo()->SelectText(0, 6);  // AB CR LF CD
     EXPECT_EQ(memo()->SelectedBytes(), "AB\r\nCD");
-    form_->PopupMenu1Popup();
-    EXPECT_TRUE(form_->CopyToPortCR->isEnabled());
-    form_->CopyToPortCR->trigger();
-    EXPECT_FALSE(form_->CaptureViewMode);
+    OpenMenu();
+    EXPECT_TRUE(Action("CopyToPortCR")->isEnabled());
+    Action("CopyToPortCR")->trigger();
+    EXPECT_EQ(Status(6), "Normal");
     EXPECT_EQ(Sent(7), "AB\r\nCD\r");
-    form_->CopytoPort1->trigger();
+    Action("CopytoPort1")->trigger();
     EXPECT_EQ(Sent(6), "AB\r\nCD");
 }
 
 TEST_F(Console, MenuItemsFollowTheSelectionAndTheClipboard)
 {
     QApplication::clipboard()->clear();
-    form_->PopupMenu1Popup();
-    EXPECT_FALSE(form_->CopytoPort1->isEnabled());
-    EXPECT_FALSE(form_->CopyToPortCR->isEnabled());
-    EXPECT_FALSE(form_->CopytoClipboard1->isEnabled());
-    EXPECT_TRUE(form_->SelectAll1->isEnabled());
-    EXPECT_TRUE(form_->Find1->isEnabled());
+    OpenMenu();
+    EXPECT_FALSE(Action("CopytoPort1")->isEnabled());
+    EXPECT_FALSE(Action("CopyToPortCR")->isEnabled());
+    EXPECT_FALSE(Action("CopytoClipboard1")->isEnabled());
+    EXPECT_TRUE(Action("SelectAll1")->isEnabled());
+    EXPECT_TRUE(Action("Find1")->isEnabled());
     QApplication::clipboard()->setText("x");
-    form_->PopupMenu1Popup();
-    EXPECT_TRUE(form_->PastefromClipboard1->isEnabled());
+    OpenMenu();
+    EXPECT_TRUE(Action("PastefromClipboard1")->isEnabled());
 }
 
 TEST_F(Console, PasteSendsTheClipboardTextUnchanged)
 {
     QApplication::clipboard()->setText(QStringLiteral("x\ny"));
-    form_->CaptureClick();
-    form_->PastefromClipboard1->trigger();
-    EXPECT_FALSE(form_->CaptureViewMode);
+    Button("Capture")->click();
+    Action("PastefromClipboard1")->trigger();
+    EXPECT_EQ(Status(6), "Normal");
     EXPECT_EQ(Sent(3), "x\ny");
 }
 
 TEST_F(Console, SelectAllAndCopyToClipboardKeepTheViewFrozen)
 {
     Receive("one\r\ntwo");
-    form_->CaptureClick();
-    form_->SelectAll1->trigger();
-    form_->CopytoClipboard1->trigger();
-    EXPECT_TRUE(form_->CaptureViewMode);
+    Button("Capture")->click();
+    Action("SelectAll1")->trigger();
+    Action("CopytoClipboard1")->trigger();
+    EXPECT_EQ(Status(6), "Capture");
     EXPECT_EQ(QApplication::clipboard()->text(), "one\ntwo");
     EXPECT_EQ(pty_.Drain(), "");
 }
 
 TEST_F(Console, MetaKeysSendTheirRowOfTheBankShown)
 {
-    form_->StringGrid1->SetCells(2, 1, "ABC");
-    form_->StringGrid1->SetCells(3, 1, "^M");
-    form_->meta[1]->click();
+    Grid()->SetCells(2, 1, "ABC");
+    Grid()->SetCells(3, 1, "^M");
+    Button("meta1")->click();
     EXPECT_EQ(Sent(4), "ABC\r");
-    form_->StringGrid1->SetCells(3, 1, "");
-    form_->meta[1]->click();
+    Grid()->SetCells(3, 1, "");
+    Button("meta1")->click();
     EXPECT_EQ(Sent(3), "ABC");
-    form_->StringGrid1->SetCells(2, 2, "");
-    form_->StringGrid1->SetCells(3, 2, "^M");
-    form_->meta[2]->click();
+    Grid()->SetCells(2, 2, "");
+    Grid()->SetCells(3, 2, "^M");
+    Button("meta2")->click();
     EXPECT_EQ(Sent(1), "\r");
-    form_->StringGrid1->SetCells(3, 2, "");
-    form_->meta[2]->click();
+    Grid()->SetCells(3, 2, "");
+    Button("meta2")->click();
 
-    form_->StringGrid1->SetCells(1, 29, "row29");
-    form_->StringGrid1->SetCells(2, 29, "cmd29");
-    form_->MetaSW->click();
-    form_->MetaSW->click();
-    EXPECT_EQ(form_->MetaSW->text(), "3");
-    EXPECT_EQ(form_->meta[1]->text(), "row29");
-    form_->CaptureClick();
-    form_->meta[1]->click();  // the view stays frozen
+    Grid()->SetCells(1, 29, "row29");
+    Grid()->SetCells(2, 29, "cmd29");
+    Button("MetaSW")->click();
+    Button("MetaSW")->click();
+    EXPECT_EQ(Button("MetaSW")->text(), "3");
+    EXPECT_EQ(Button("meta1")->text(), "row29");
+    Button("Capture")->click();
+    Button("meta1")->click();  // the view stays frozen
     EXPECT_EQ(Sent(5), "cmd29");
-    EXPECT_TRUE(form_->CaptureViewMode);
-    form_->MetaSW->click();
-    EXPECT_EQ(form_->MetaSW->text(), "1");
+    EXPECT_EQ(Status(6), "Capture");
+    Button("MetaSW")->click();
+    EXPECT_EQ(Button("MetaSW")->text(), "1");
 }
 
 TEST_F(Console, DoubleClickTogglesTheCrMarkerInItsColumnOnly)
 {
-    form_->StringGrid1->SetCells(3, 5, "x");
-    form_->StringGrid1->SetCurrent(3, 5);
-    form_->StringGrid1DblClick();
-    EXPECT_EQ(form_->StringGrid1->Cells(3, 5), "^M");
-    form_->StringGrid1DblClick();
-    EXPECT_EQ(form_->StringGrid1->Cells(3, 5), "");
-    form_->StringGrid1->SetCells(2, 5, "cmd");
-    form_->StringGrid1->SetCurrent(2, 5);
-    form_->StringGrid1DblClick();
-    EXPECT_EQ(form_->StringGrid1->Cells(2, 5), "cmd");
+    Grid()->SetCells(3, 5, "x");
+    Grid()->SetCurrent(3, 5);
+    DoubleClickCell();
+    EXPECT_EQ(Grid()->Cells(3, 5), "^M");
+    DoubleClickCell();
+    EXPECT_EQ(Grid()->Cells(3, 5), "");
+    Grid()->SetCells(2, 5, "cmd");
+    Grid()->SetCurrent(2, 5);
+    DoubleClickCell();
+    EXPECT_EQ(Grid()->Cells(2, 5), "cmd");
 }
 
 TEST_F(Console, HeldTextIsReplayedWithItsOwnRules)
 {
     Receive("start ");
-    form_->CaptureClick();
-    EXPECT_EQ(form_->StatusBar1->Panels(6).Text, "Capture");
-    EXPECT_EQ(form_->Capture->text(), "Exit Capture");
+    Button("Capture")->click();
+    EXPECT_EQ(Status(6), "Capture");
+    EXPECT_EQ(Button("Capture")->text(), "Exit Capture");
     Receive("AB");
     Receive(std::string("C\r\nD\b\0", 6));
-    EXPECT_EQ(memo()->Line(0), "start ");
+    EXPECT_EQ(memo()->Model().Line(0), "start ");
     EXPECT_EQ(ReadFile("archive/2026/12/07-12-26.CAP"), "");
-    form_->CaptureClick();
-    EXPECT_EQ(form_->StatusBar1->Panels(6).Text, "Normal");
-    EXPECT_EQ(form_->Capture->text(), "View Capture");
-    EXPECT_EQ(memo()->Line(0), "start ABC");
-    EXPECT_EQ(memo()->Line(1), "D\b");  // a held backspace is kept
-    EXPECT_EQ(form_->LineIndex, 1);
-    EXPECT_TRUE(form_->HeldText.empty());
-    EXPECT_EQ(form_->StatusBar1->Panels(0).Text, "Lines 2");
+    Button("Capture")->click();
+    EXPECT_EQ(Status(6), "Normal");
+    EXPECT_EQ(Button("Capture")->text(), "View Capture");
+    EXPECT_EQ(memo()->Model().Line(0), "start ABC");
+    EXPECT_EQ(memo()->Model().Line(1), "D\b");  // a held backspace is kept
+    EXPECT_EQ(Status(0), "Lines 2");
     EXPECT_EQ(ReadFile("archive/2026/12/07-12-26.CAP"), "start ABC\r\n");
 }
 
 TEST_F(Console, FindWalksTheMatchesThenSaysThereAreNoMoreAndStartsAgain)
 {
     Receive("x abc y\r\nabc\r\n");
-    form_->Find1->trigger();
-    form_->FindDialog1->SetFindText("ABC");
-    form_->FindDialog1->SetOptions(0);
-    auto press = [this] {
-        form_->FindDialog1->SetOptions(form_->FindDialog1->Options() | frFindNext);
-        form_->FindDialog1Find();
+    Action("Find1")->trigger();
+    Find<TFindDialog>("FindDialog1")->SetFindText("ABC");
+    Find<TFindDialog>("FindDialog1")->SetOptions(0);
+    TFindDialog* dialog = Find<TFindDialog>("FindDialog1");
+    auto press = [dialog] {
+        dialog->SetOptions(dialog->Options() | frFindNext);
+        dialog->OnFind();
     };
     press();
-    EXPECT_EQ(form_->FindPosition, 3);
     EXPECT_EQ(memo()->textCursor().selectedText(), "abc");
     EXPECT_EQ(memo()->textCursor().selectionStart(), 2);
     press();
-    EXPECT_EQ(form_->FindPosition, 10);
     EXPECT_EQ(memo()->textCursor().selectionStart(), 8);
     press();
-    EXPECT_EQ(form_->FindPosition, 0);
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_EQ(errors_[0], "There are no further occurences of \"ABC\" in Capture.");
     press();
-    EXPECT_EQ(form_->FindPosition, 3);
+    EXPECT_EQ(memo()->textCursor().selectionStart(), 2);
 
-    form_->FindDialog1->SetOptions(frMatchCase);
-    form_->Find1->trigger();
+    dialog->SetOptions(frMatchCase);
+    Action("Find1")->trigger();
     press();
     EXPECT_EQ(errors_.last(), "Could not find \"ABC\" in Capture.");
 }
@@ -276,8 +273,8 @@ TEST_F(Console, FindWalksTheMatchesThenSaysThereAreNoMoreAndStartsAgain)
 TEST_F(Console, DoubleClickOnTheOpenCellEditorTogglesTheCrMarker)
 {
     form_->show();
-    form_->PanelSetMeta->show();
-    TStringGrid* grid = form_->StringGrid1;
+    Frame("PanelSetMeta")->show();
+    TStringGrid* grid = Grid();
     grid->SetCells(3, 2, "x");
     const QPoint cell = grid->visualRect(grid->model()->index(1, 2)).center();
     Mouse(grid->viewport(), QEvent::MouseButtonPress, cell);
@@ -295,39 +292,6 @@ TEST_F(Console, DoubleClickOnTheOpenCellEditorTogglesTheCrMarker)
     EXPECT_EQ(grid->Cells(3, 2), "^M");
 }
 
-TEST(MetaKeyRecords, WriteExactly67BytesPerRecordCutToTheirFields)
-{
-    std::vector<TMetaKeyRecord> records(kMetaKeyRows);
-    records[0] = {std::string(30, 'n'), "dis ext 100", "^M"};
-    records[41] = {"last", std::string(50, 'c'), "^M^M^M"};
-    const std::string bytes = EncodeMetaKeyRecords(records);
-    ASSERT_EQ(bytes.size(), 2814u);
-    EXPECT_EQ(bytes[0], 20);
-    EXPECT_EQ(bytes.substr(1, 20), std::string(20, 'n'));
-    EXPECT_EQ(bytes[21], 11);
-    EXPECT_EQ(bytes.substr(22, 11), "dis ext 100");
-    EXPECT_EQ(bytes.substr(62, 3), std::string("\x02^M", 3));
-    const std::vector<TMetaKeyRecord> back = DecodeMetaKeyRecords(bytes);
-    ASSERT_EQ(back.size(), 42u);
-    EXPECT_EQ(back[0].Name, std::string(20, 'n'));
-    EXPECT_EQ(back[41].Command, std::string(40, 'c'));
-    EXPECT_EQ(back[41].CR, "^M^M");
-}
-
-TEST(MetaKeyRecords, FilesOutsideTheFormatAreReadAsFarAsTheyMakeSense)
-{
-    std::string bytes(44 * 67 + 30, '\0');
-    bytes[0] = char(200);  // length above the field
-    bytes[21] = char(255);
-    bytes[62] = 9;
-    const std::vector<TMetaKeyRecord> records = DecodeMetaKeyRecords(bytes);
-    ASSERT_EQ(records.size(), 42u);  // surplus and the partial record ignored
-    EXPECT_EQ(records[0].Name.size(), 20u);
-    EXPECT_EQ(records[0].Command.size(), 40u);
-    EXPECT_EQ(records[0].CR.size(), 4u);
-    EXPECT_TRUE(DecodeMetaKeyRecords(std::string(66, 'x')).empty());
-}
-
 using MetaKeyFileStart = FormFixture;
 
 TEST_F(MetaKeyFileStart, TenRecordsFillRowsOneToTenAndCaptionTheFirstBank)
@@ -336,14 +300,15 @@ TEST_F(MetaKeyFileStart, TenRecordsFillRowsOneToTenAndCaptionTheFirstBank)
     for (size_t i = 0; i < 10; ++i)
         records[i] = {"key" + std::to_string(i + 1), "cmd" + std::to_string(i + 1), i % 2 ? "^M" : ""};
     WriteFile("MetaKey.ini", EncodeMetaKeyRecords(records));
-    TForm1& form = Create();
-    EXPECT_EQ(form.StringGrid1->Cells(1, 10), "key10");
-    EXPECT_EQ(form.StringGrid1->Cells(2, 1), "cmd1");
-    EXPECT_EQ(form.StringGrid1->Cells(3, 2), "^M");
-    EXPECT_EQ(form.StringGrid1->Cells(1, 11), "");
-    EXPECT_EQ(form.meta[1]->text(), "key1");
-    EXPECT_EQ(form.MetaSW->text(), "1");
-    form.WriteMetaKeyFile();
+    Create();
+    EXPECT_EQ(Grid()->Cells(1, 10), "key10");
+    EXPECT_EQ(Grid()->Cells(2, 1), "cmd1");
+    EXPECT_EQ(Grid()->Cells(3, 2), "^M");
+    EXPECT_EQ(Grid()->Cells(1, 11), "");
+    EXPECT_EQ(Button("meta1")->text(), "key1");
+    EXPECT_EQ(Button("MetaSW")->text(), "1");
+    OpenSettings();
+    Button("Button3")->click();  // Save writes all 42 rows
     const std::string written = ReadFile("MetaKey.ini");
     ASSERT_EQ(written.size(), 2814u);
     EXPECT_EQ(DecodeMetaKeyRecords(written)[9].Name, "key10");
@@ -353,10 +318,9 @@ TEST_F(MetaKeyFileStart, TheStripIsLaidOutFromTheWindowWidth)
 {
     TForm1& form = Create();
     const int step = (form.width() - 16 - 50) / 14;
-    EXPECT_EQ(form.MetaStep, step);
-    EXPECT_EQ(form.GroupBox1->width(), step * 14 + 53);
-    EXPECT_EQ(form.meta[14]->x(), 50 + 13 * step);
-    EXPECT_EQ(form.meta[14]->width(), step - 2);
+    EXPECT_EQ(Find<QGroupBox>("GroupBox1")->width(), step * 14 + 53);
+    EXPECT_EQ(Button("meta14")->x(), 50 + 13 * step);
+    EXPECT_EQ(Button("meta14")->width(), step - 2);
 }
 
 TEST_F(MetaKeyFileStart, TheArchiveButtonShowsTheViewerAtTodaysDate)
@@ -365,7 +329,7 @@ TEST_F(MetaKeyFileStart, TheArchiveButtonShowsTheViewerAtTodaysDate)
     TForm1& form = Create();
     TForm2 viewer;
     form.SetArchiveWindow(&viewer);
-    form.ButtonArch->click();
+    Button("ButtonArch")->click();
     EXPECT_TRUE(viewer.isVisible());
     EXPECT_EQ(viewer.SpinEditY->value(), 2026);
     EXPECT_EQ(viewer.ComboBoxM->currentIndex(), 2);
@@ -387,7 +351,7 @@ TEST_F(Console, CopyToClipboardThenPasteSendsBackTheSameBytes)
 {
     Receive(std::string("a\xA0\x98z\r\nb\tc"));
     memo()->SelectText(0, 9);
-    form_->CopytoClipboard1->trigger();
-    form_->PastefromClipboard1->trigger();
+    Action("CopytoClipboard1")->trigger();
+    Action("PastefromClipboard1")->trigger();
     EXPECT_EQ(Sent(8), std::string("a\xA0\x98z\nb\tc"));
 }

@@ -1,12 +1,14 @@
 // The PBX simulator on a pseudo-terminal, the main window on its slave side:
 // what the simulator sent ends up in the display and the capture file.
 #include "app/TerminalMemo.h"
+#include "core/LineModel.h"
 #include "core/SettingWords.h"
 #include "serial/SerialNG.h"
 #include "tests/app/FormFixture.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QProcess>
 
 namespace {
@@ -85,13 +87,14 @@ TEST_F(EndToEnd, TheDisplayAndTheCaptureFileHoldExactlyTheSimulatorsLines)
     WriteFile("Setings.ini", EncodeSettingWords(TSettingWords{}));  // port 0, the simulator's
     TForm1Options options;
     options.ExtraPorts = {slave};
-    TForm1& form = Create(options);
-    ASSERT_TRUE(form.SerialPortNG1->Active());
+    Create(options);
+    ASSERT_TRUE(Port().Active());
     ASSERT_TRUE(WaitUntilCaptured(transcript)) << "the flood did not arrive";
 
     for (const char* command : {"ver\r", "dis ext\r", "help\r", "dis alm\r"}) {
         for (const char* c = command; *c; ++c) {
-            form.Memo1KeyPress(static_cast<unsigned char>(*c));
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(*c)));
+            QApplication::sendEvent(Memo(), &key);
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         ASSERT_TRUE(WaitUntilCaptured(transcript)) << command;
@@ -99,9 +102,9 @@ TEST_F(EndToEnd, TheDisplayAndTheCaptureFileHoldExactlyTheSimulatorsLines)
 
     const auto [lines, open] = Lines(ReadFile(transcript));
     EXPECT_GT(lines.size(), 1000u);
-    const TTerminalMemo& memo = *form.Memo1;
-    ASSERT_EQ(memo.LineCount(), int(lines.size()) + 1);
+    const TTerminalMemo& memo = *Memo();
+    ASSERT_EQ(memo.Model().LineCount(), int(lines.size()) + 1);
     for (size_t i = 0; i < lines.size(); ++i)
-        ASSERT_EQ(memo.Line(int(i)), lines[i]) << "line " << i;
-    EXPECT_EQ(memo.Line(int(lines.size())), open);
+        ASSERT_EQ(memo.Model().Line(int(i)), lines[i]) << "line " << i;
+    EXPECT_EQ(memo.Model().Line(int(lines.size())), open);
 }

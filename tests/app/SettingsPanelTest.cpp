@@ -8,11 +8,11 @@
 #include "net/TnCnx.h"
 #include "net/WSocket.h"
 #include "serial/SerialNG.h"
-#include "support/Dialogs.h"
 #include "support/MyCript.h"
 #include "support/MyUtils.h"
 #include "tests/app/FormFixture.h"
 #include "tests/app/FreePort.h"
+#include "tests/net/NetTestUtil.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -103,7 +103,7 @@ protected:
     void SetUp() override
     {
         FormFixture::SetUp();
-        Dialogs::PasswordPrompt = [this](const QString& caption, const QString& prompt, bool masked, QString& value) {
+        prompt_ = [this](const QString& caption, const QString& prompt, bool masked, QString& value) {
             prompts_.push_back({caption, prompt, masked, value});
             if (answers_.empty())
                 return false;
@@ -132,25 +132,25 @@ protected:
 TEST_F(SettingsPanel, WithNoNetworkFileAnEmptyEntryOpensTheSubPanel)
 {
     TForm1& form = CreateOnPorts({});
-    form.Button2Click();
+    OpenSettings();
     answers_ = {QString()};
-    form.Bra->click();
+    Button("Bra")->click();
     ASSERT_EQ(prompts_.size(), 1u);
     EXPECT_EQ(prompts_[0].Caption, "Password check");
     EXPECT_EQ(prompts_[0].Text, "Enter Pasword for access to program settings:");
     EXPECT_TRUE(prompts_[0].Masked);
     EXPECT_EQ(prompts_[0].Initial, "");
-    EXPECT_TRUE(form.PsetRA->isVisibleTo(&form));
-    EXPECT_EQ(form.PsetRA->pos(), QPoint(4, 4));
-    EXPECT_FALSE(form.CBoxEnDi->isChecked());
-    EXPECT_EQ(form.EpassRA->text(), "");
+    EXPECT_TRUE(Frame("PsetRA")->isVisibleTo(&form));
+    EXPECT_EQ(Frame("PsetRA")->pos(), QPoint(4, 4));
+    EXPECT_FALSE(Check("CBoxEnDi")->isChecked());
+    EXPECT_EQ(Edit("EpassRA")->text(), "");
 
     // Save and Cancel leave the sub-panel as it is; only its close button hides it.
-    form.Button3Click();
-    form.Button2Click();
-    EXPECT_TRUE(form.PsetRA->isVisibleTo(&form));
-    form.Bclose->click();
-    EXPECT_FALSE(form.PsetRA->isVisibleTo(&form));
+    Button("Button3")->click();
+    OpenSettings();
+    EXPECT_TRUE(Frame("PsetRA")->isVisibleTo(&form));
+    Button("Bclose")->click();
+    EXPECT_FALSE(Frame("PsetRA")->isVisibleTo(&form));
 }
 
 TEST_F(SettingsPanel, AWrongPasswordAsksAgainWithAnEmptyEntryUntilRightOrCancelled)
@@ -159,20 +159,20 @@ TEST_F(SettingsPanel, AWrongPasswordAsksAgainWithAnEmptyEntryUntilRightOrCancell
     stored.SettingsPassword = "s3cret";
     WriteFile("Setings.str", EncodeNetworkSettings(stored));
     TForm1& form = CreateOnPorts({});
-    form.Button2Click();
+    OpenSettings();
 
     answers_ = {"wrong", "S3CRET", ""};
-    form.BraClick();  // the fourth prompt is cancelled
+    Button("Bra")->click();  // the fourth prompt is cancelled
     EXPECT_EQ(prompts_.size(), 4u);
-    EXPECT_FALSE(form.PsetRA->isVisibleTo(&form));
+    EXPECT_FALSE(Frame("PsetRA")->isVisibleTo(&form));
 
     prompts_.clear();
     answers_ = {"s3cre", "s3cret"};
-    form.BraClick();
+    Button("Bra")->click();
     ASSERT_EQ(prompts_.size(), 2u);
     for (const Prompt& p : prompts_)
         EXPECT_EQ(p.Initial, "");
-    EXPECT_TRUE(form.PsetRA->isVisibleTo(&form));
+    EXPECT_TRUE(Frame("PsetRA")->isVisibleTo(&form));
 }
 
 TEST_F(SettingsPanel, ASpeedChoiceReopensThePortAtOnceAndCancelShowsTheStoredSpeed)
@@ -181,56 +181,55 @@ TEST_F(SettingsPanel, ASpeedChoiceReopensThePortAtOnceAndCancelShowsTheStoredSpe
     ASSERT_FALSE(pbx.SlavePath().empty());
     WriteFile("Setings.ini", EncodeSettingWords(TSettingWords{}));  // port 0, 1200
     WriteFile("MetaKey.ini", EncodeMetaKeyRecords(std::vector<TMetaKeyRecord>(kMetaKeyRows)));
-    TForm1& form = CreateOnPorts({pbx.SlavePath()});
-    ASSERT_TRUE(form.SerialPortNG1->Active());
+    CreateOnPorts({pbx.SlavePath()});
+    ASSERT_TRUE(Port().Active());
     EXPECT_EQ(pbx.Speed(), 1200u);
 
-    form.Button2Click();
-    Choose(form.ComboBox1, 5);  // 19200
-    EXPECT_TRUE(form.SerialPortNG1->Active());
-    EXPECT_EQ(form.SerialPortNG1->BaudRate(), 19200u);
+    OpenSettings();
+    Choose(Combo("ComboBox1"), 5);  // 19200
+    EXPECT_TRUE(Port().Active());
+    EXPECT_EQ(Port().BaudRate(), 19200u);
     EXPECT_EQ(pbx.Speed(), 19200u);
-    EXPECT_EQ(form.StatusBar1->Panels(2).Text, "Speed 1200");  // follows at Save
+    EXPECT_EQ(Status(2), "Speed 1200");  // follows at Save
 
-    form.Button4Click();
-    EXPECT_EQ(TForm1::SelectedText(form.ComboBox1), "1200");
-    EXPECT_TRUE(form.SerialPortNG1->Active());
+    Button("Button4")->click();
+    EXPECT_EQ(Selected("ComboBox1"), "1200");
+    EXPECT_TRUE(Port().Active());
     EXPECT_EQ(pbx.Speed(), 19200u);
-    EXPECT_EQ(form.SettingWords[TSettingWords::SpeedIndex], 0);
 }
 
 TEST_F(SettingsPanel, TypedPortAndSpeedTextsTakeEffectOnEnter)
 {
     PbxLine pbx;
     WriteFile("Setings.ini", EncodeSettingWords(TSettingWords{}));
-    TForm1& form = CreateOnPorts({"/nonexistent/ttyA", pbx.SlavePath()});
-    form.Button2Click();
-    ASSERT_FALSE(form.SerialPortNG1->Active());
+    CreateOnPorts({"/nonexistent/ttyA", pbx.SlavePath()});
+    OpenSettings();
+    ASSERT_FALSE(Port().Active());
 
-    form.ComboBox2->lineEdit()->clear();
-    Type(form.ComboBox2->lineEdit(), QString::fromStdString(pbx.SlavePath()));
-    EXPECT_EQ(form.ComboBox2->currentIndex(), 1);
-    EXPECT_EQ(form.SerialPortNG1->CommPort(), pbx.SlavePath());
-    EXPECT_TRUE(form.SerialPortNG1->Active());
+    Combo("ComboBox2")->lineEdit()->clear();
+    Type(Combo("ComboBox2")->lineEdit(), QString::fromStdString(pbx.SlavePath()));
+    EXPECT_EQ(Combo("ComboBox2")->currentIndex(), 1);
+    EXPECT_EQ(Port().CommPort(), pbx.SlavePath());
+    EXPECT_TRUE(Port().Active());
 
-    form.ComboBox2->lineEdit()->clear();
-    Type(form.ComboBox2->lineEdit(), QStringLiteral("ttyNothing"));
-    EXPECT_EQ(form.ComboBox2->currentIndex(), -1);
-    EXPECT_EQ(form.ComboBox2->currentText(), "ttyNothing");
-    EXPECT_EQ(form.SerialPortNG1->CommPort(), "");
-    EXPECT_FALSE(form.SerialPortNG1->Active());
+    Combo("ComboBox2")->lineEdit()->clear();
+    Type(Combo("ComboBox2")->lineEdit(), QStringLiteral("ttyNothing"));
+    EXPECT_EQ(Combo("ComboBox2")->currentIndex(), -1);
+    EXPECT_EQ(Combo("ComboBox2")->currentText(), "ttyNothing");
+    EXPECT_EQ(Port().CommPort(), "");
+    EXPECT_FALSE(Port().Active());
 
     // A speed that is not in the list leaves the port closed and says why.
-    Choose(form.ComboBox2, 1);
-    ASSERT_TRUE(form.SerialPortNG1->Active());
-    form.ComboBox1->lineEdit()->clear();
-    Type(form.ComboBox1->lineEdit(), QStringLiteral("57600"));
-    EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
-    EXPECT_FALSE(form.SerialPortNG1->Active());
+    Choose(Combo("ComboBox2"), 1);
+    ASSERT_TRUE(Port().Active());
+    Combo("ComboBox1")->lineEdit()->clear();
+    Type(Combo("ComboBox1")->lineEdit(), QStringLiteral("57600"));
+    EXPECT_EQ(Combo("ComboBox1")->currentIndex(), -1);
+    EXPECT_FALSE(Port().Active());
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_TRUE(errors_[0].contains("speed"));
-    Choose(form.ComboBox1, 3);
-    EXPECT_TRUE(form.SerialPortNG1->Active());
+    Choose(Combo("ComboBox1"), 3);
+    EXPECT_TRUE(Port().Active());
     EXPECT_EQ(pbx.Speed(), 9600u);
 }
 
@@ -238,36 +237,36 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
 {
     WriteFile("Setings.str", "0\r\n");
     ::chmod("Setings.str", 0644);
-    TForm1& form = CreateOnPorts({"/nonexistent/ttyA", "/nonexistent/ttyB"});
-    form.Button2Click();
-    form.ComboBox2->setCurrentIndex(1);
-    form.ComboBox1->setCurrentIndex(6);
-    form.CheckBox1->setChecked(false);
-    form.CheckBox2->setChecked(true);
-    form.CBfontsize->setCurrentIndex(10);
-    form.CheckBoxBold->setChecked(true);
-    form.StringGrid1->SetCells(1, 1, "Status");
-    form.StringGrid1->SetCells(2, 1, "DIS-STAT");
-    form.StringGrid1->SetCells(3, 1, "^M");
-    form.StringGrid1->SetCells(1, 42, QString(30, 'n'));
-    form.CBoxEnDi->setChecked(true);
-    form.EipAddRA->setText("127.0.0.1");
+    CreateOnPorts({"/nonexistent/ttyA", "/nonexistent/ttyB"});
+    OpenSettings();
+    Combo("ComboBox2")->setCurrentIndex(1);
+    Combo("ComboBox1")->setCurrentIndex(6);
+    Check("CheckBox1")->setChecked(false);
+    Check("CheckBox2")->setChecked(true);
+    Combo("CBfontsize")->setCurrentIndex(10);
+    Check("CheckBoxBold")->setChecked(true);
+    Grid()->SetCells(1, 1, "Status");
+    Grid()->SetCells(2, 1, "DIS-STAT");
+    Grid()->SetCells(3, 1, "^M");
+    Grid()->SetCells(1, 42, QString(30, 'n'));
+    Check("CBoxEnDi")->setChecked(true);
+    Edit("EipAddRA")->setText("127.0.0.1");
     const std::string listenPort = std::to_string(FreePort());
-    form.EportRA->setText(QString::fromStdString(listenPort));
-    form.EpassRA->setText("full");
-    form.EpassRAviewer->setText(QString::fromUtf8("зрител"));
-    form.EsetPass->setText("S^et");
-    form.EipTrap->setText("10.0.0.9");
-    form.EportTrap->setText("23");
-    form.Button3Click();
+    Edit("EportRA")->setText(QString::fromStdString(listenPort));
+    Edit("EpassRA")->setText("full");
+    Edit("EpassRAviewer")->setText(QString::fromUtf8("зрител"));
+    Edit("EsetPass")->setText("S^et");
+    Edit("EipTrap")->setText("10.0.0.9");
+    Edit("EportTrap")->setText("23");
+    Button("Button3")->click();
 
     EXPECT_EQ(ReadFile("Setings.ini"),
               std::string("\x06\x00\x01\x00\x00\x00\x01\x00\x0A\x00\x01\x00", 12) + std::string(18, '\0'));
-    EXPECT_EQ(form.StatusBar1->Panels(1).Text, "/nonexistent/ttyB");
-    EXPECT_EQ(form.StatusBar1->Panels(2).Text, "Speed 38400");
-    EXPECT_EQ(form.StatusBar1->Panels(4).Text, "No CR");
-    EXPECT_EQ(form.StatusBar1->Panels(5).Text, "LF");
-    EXPECT_EQ(form.meta[1]->text(), "Status");
+    EXPECT_EQ(Status(1), "/nonexistent/ttyB");
+    EXPECT_EQ(Status(2), "Speed 38400");
+    EXPECT_EQ(Status(4), "No CR");
+    EXPECT_EQ(Status(5), "LF");
+    EXPECT_EQ(Button("meta1")->text(), "Status");
 
     const std::vector<std::string> lines = Lines(ReadFile("Setings.str"));
     ASSERT_EQ(lines.size(), 7u);
@@ -300,53 +299,51 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
 
     // The next start reads back what was saved.
     form_.reset();
-    TForm1& again = CreateOnPorts({"/nonexistent/ttyA", "/nonexistent/ttyB"});
-    EXPECT_TRUE(again.CBoxEnDi->isChecked());
-    EXPECT_EQ(again.WSvr->State(), wsListening);
-    EXPECT_FALSE(again.CBoxTrap->isChecked());
-    EXPECT_EQ(again.EpassRAviewer->text(), QString::fromUtf8("зрител"));
-    EXPECT_EQ(again.EsetPass->text(), "S^et");
-    EXPECT_EQ(again.EipTrap->text(), "10.0.0.9");
-    EXPECT_EQ(again.StringGrid1->Cells(1, 42), QString(20, 'n'));
+    CreateOnPorts({"/nonexistent/ttyA", "/nonexistent/ttyB"});
+    EXPECT_TRUE(Check("CBoxEnDi")->isChecked());
+    RawPeer client;
+    EXPECT_TRUE(client.Connect(std::stoi(listenPort))) << "remote access listens";
+    EXPECT_FALSE(Check("CBoxTrap")->isChecked());
+    EXPECT_EQ(Edit("EpassRAviewer")->text(), QString::fromUtf8("зрител"));
+    EXPECT_EQ(Edit("EsetPass")->text(), "S^et");
+    EXPECT_EQ(Edit("EipTrap")->text(), "10.0.0.9");
+    EXPECT_EQ(Grid()->Cells(1, 42), QString(20, 'n'));
 }
 
 TEST_F(SettingsPanel, PasswordsStopAtTheLongestTheFileReadsBack)
 {
-    TForm1& form = CreateOnPorts({});
+    CreateOnPorts({});
     const QString longest(127, 'p');
-    form.EsetPass->setText(longest + "tail");
-    form.EpassRA->setText(QString(300, 'f'));
-    EXPECT_EQ(form.EsetPass->text(), longest);
-    form.Button2Click();
-    form.Button3Click();
+    Edit("EsetPass")->setText(longest + "tail");
+    Edit("EpassRA")->setText(QString(300, 'f'));
+    EXPECT_EQ(Edit("EsetPass")->text(), longest);
+    OpenSettings();
+    Button("Button3")->click();
     form_.reset();
-    TForm1& again = CreateOnPorts({});
-    EXPECT_EQ(again.EsetPass->text(), longest);
-    EXPECT_EQ(again.EpassRA->text(), QString(127, 'f'));
+    CreateOnPorts({});
+    EXPECT_EQ(Edit("EsetPass")->text(), longest);
+    EXPECT_EQ(Edit("EpassRA")->text(), QString(127, 'f'));
 }
 
 TEST_F(SettingsPanel, AFailedSaveKeepsThePanelOpenForAnotherTry)
 {
     TForm1& form = CreateOnPorts({});
-    const int height = form.Memo1->height();
+    const int height = Memo()->height();
     QDir().mkdir("Setings.str");  // cannot be replaced by a file
-    emit form.ImageSetings->clicked();
-    EXPECT_FALSE(form.ImageSetings->isEnabled());
-    form.EportRA->setText("4000");
-    EXPECT_THROW(form.Button3Click(), std::runtime_error);
-    EXPECT_TRUE(form.PanelSetMeta->isVisibleTo(&form));
-    EXPECT_FALSE(form.ImageSetings->isEnabled());
-    EXPECT_EQ(form.Memo1->height(), height - 130);
-
-    // Through the button the error reaches the error box.
-    Press(form.Button3);
+    emit Find<TImageButton>("ImageSetings")->clicked();
+    EXPECT_FALSE(Find<TImageButton>("ImageSetings")->isEnabled());
+    Edit("EportRA")->setText("4000");
+    Press(Button("Button3"));
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_TRUE(errors_[0].contains("Setings.str"));
+    EXPECT_TRUE(Frame("PanelSetMeta")->isVisibleTo(&form));
+    EXPECT_FALSE(Find<TImageButton>("ImageSetings")->isEnabled());
+    EXPECT_EQ(Memo()->height(), height - 130);
 
     QDir().rmdir("Setings.str");
-    Press(form.Button3);
-    EXPECT_FALSE(form.PanelSetMeta->isVisibleTo(&form));
-    EXPECT_EQ(form.Memo1->height(), height);
+    Press(Button("Button3"));
+    EXPECT_FALSE(Frame("PanelSetMeta")->isVisibleTo(&form));
+    EXPECT_EQ(Memo()->height(), height);
     EXPECT_EQ(Lines(ReadFile("Setings.str")).at(3), "4000");
 }
 
@@ -365,116 +362,43 @@ TEST_F(SettingsPanel, CancelPutsBackTheSavedControlsFontAndNetworkSettings)
     WriteFile("Setings.str", EncodeNetworkSettings(net));
     TForm1& form = CreateOnPorts({});
     form.show();
-    const QFont saved = form.Memo1->font();
+    const QFont saved = Memo()->font();
     ASSERT_FALSE(saved.bold());
 
-    form.Button2Click();
-    Choose(form.CBfontsize, 10);
-    form.CheckBoxBold->click();
-    EXPECT_TRUE(form.Memo1->font().bold());
-    EXPECT_NE(form.Memo1->font().pixelSize(), saved.pixelSize());
-    form.ComboBox1->setCurrentIndex(0);
-    form.CheckBox1->setChecked(false);
-    form.CheckBox2->setChecked(true);
-    form.StringGrid1->SetCells(2, 1, "changed");
-    form.EportRA->setText("9999");
-    form.CBoxTrap->setChecked(true);
+    OpenSettings();
+    Choose(Combo("CBfontsize"), 10);
+    Check("CheckBoxBold")->click();
+    EXPECT_TRUE(Memo()->font().bold());
+    EXPECT_NE(Memo()->font().pixelSize(), saved.pixelSize());
+    Combo("ComboBox1")->setCurrentIndex(0);
+    Check("CheckBox1")->setChecked(false);
+    Check("CheckBox2")->setChecked(true);
+    Grid()->SetCells(2, 1, "changed");
+    Edit("EportRA")->setText("9999");
+    Check("CBoxTrap")->setChecked(true);
 
-    form.Button4->click();
-    EXPECT_EQ(TForm1::SelectedText(form.ComboBox1), "9600");
-    EXPECT_TRUE(form.CheckBox1->isChecked());
-    EXPECT_FALSE(form.CheckBox2->isChecked());
-    EXPECT_EQ(TForm1::SelectedText(form.CBfontsize), "12");
-    EXPECT_FALSE(form.CheckBoxBold->isChecked());
-    EXPECT_EQ(form.Memo1->font().pixelSize(), saved.pixelSize());
-    EXPECT_FALSE(form.Memo1->font().bold());
-    EXPECT_EQ(form.StringGrid1->Cells(2, 1), "DIS");
-    EXPECT_EQ(form.EportRA->text(), "2323");
-    EXPECT_FALSE(form.CBoxTrap->isChecked());
-    EXPECT_FALSE(form.PanelSetMeta->isVisibleTo(&form));
-    EXPECT_TRUE(form.ImageSetings->isEnabled());
+    Button("Button4")->click();
+    EXPECT_EQ(Selected("ComboBox1"), "9600");
+    EXPECT_TRUE(Check("CheckBox1")->isChecked());
+    EXPECT_FALSE(Check("CheckBox2")->isChecked());
+    EXPECT_EQ(Selected("CBfontsize"), "12");
+    EXPECT_FALSE(Check("CheckBoxBold")->isChecked());
+    EXPECT_EQ(Memo()->font().pixelSize(), saved.pixelSize());
+    EXPECT_FALSE(Memo()->font().bold());
+    EXPECT_EQ(Grid()->Cells(2, 1), "DIS");
+    EXPECT_EQ(Edit("EportRA")->text(), "2323");
+    EXPECT_FALSE(Check("CBoxTrap")->isChecked());
+    EXPECT_FALSE(Frame("PanelSetMeta")->isVisibleTo(&form));
+    EXPECT_TRUE(Find<TImageButton>("ImageSetings")->isEnabled());
     EXPECT_TRUE(errors_.isEmpty());
 }
 
 TEST_F(SettingsPanel, AnUnreadableNetworkFileIsReportedAfterStartup)
 {
     QDir().mkdir("Setings.str");
-    TForm1& form = CreateOnPorts({});
-    EXPECT_TRUE(form.CaptureFile.IsOpen());
+    CreateOnPorts({});
+    EXPECT_TRUE(Exists("archive/2026/12/07-12-26.CAP"));
     Settle();
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_TRUE(errors_[0].contains("Setings.str"));
-}
-
-TEST(NetworkSettingsFile, ShortAndDamagedFilesReadMissingValuesAsEmpty)
-{
-    const std::string full = ScramblePassword("F");
-    const std::string view = ScramblePassword("V");
-    const std::string set = ScramblePassword("S");
-
-    TNetworkSettings onlyFirst = DecodeNetworkSettings("1\r\n");
-    EXPECT_TRUE(onlyFirst.RemoteEnabled);
-    EXPECT_EQ(onlyFirst.FullAccessPassword, "");
-    EXPECT_EQ(onlyFirst.SettingsPassword, "");
-    EXPECT_EQ(onlyFirst.ListenAddress, "");
-    EXPECT_FALSE(onlyFirst.NmsEnabled);
-    EXPECT_EQ(onlyFirst.NmsPort, "");
-
-    TNetworkSettings emptyMiddle = DecodeNetworkSettings("0\r\n" + full + "^^" + set + "\r\n");
-    EXPECT_EQ(emptyMiddle.FullAccessPassword, "F");
-    EXPECT_EQ(emptyMiddle.ViewerPassword, "");
-    EXPECT_EQ(emptyMiddle.SettingsPassword, "S");
-
-    TNetworkSettings noDelimiter = DecodeNetworkSettings("0\r\n" + full + "\r\n");
-    EXPECT_EQ(noDelimiter.FullAccessPassword, "F");
-    EXPECT_EQ(noDelimiter.ViewerPassword, "");
-    EXPECT_EQ(noDelimiter.SettingsPassword, "");
-
-    // Only "1" enables; the last line needs no line end; bare LF ends lines too.
-    TNetworkSettings loose =
-        DecodeNetworkSettings(" 1\r\n" + full + "^" + view + "^" + set + "\nA\r\nP\r\n1\r\nH\r\n7");
-    EXPECT_FALSE(loose.RemoteEnabled);
-    EXPECT_EQ(loose.ViewerPassword, "V");
-    EXPECT_EQ(loose.ListenAddress, "A");
-    EXPECT_TRUE(loose.NmsEnabled);
-    EXPECT_EQ(loose.NmsPort, "7");
-}
-
-TEST(NetworkSettingsFile, WritesSevenLinesAndKeepsTypedTextsOnTheirLines)
-{
-    TNetworkSettings s;
-    s.NmsEnabled = true;
-    s.ListenAddress = "10.0.0.1\r\n1";
-    s.FullAccessPassword = "ab";
-    uint8_t next = 0;
-    const std::string bytes = EncodeNetworkSettings(s, [&next] { return next++; });
-    // "a" ^ key[1] ^ 0 = 0x61 ^ 0x91, "b" ^ key[2] ^ 1 = 0x62 ^ 0x0B ^ 1.
-    EXPECT_EQ(bytes, "0\r\nF068"
-                     "0001^^\r\n10.0.0.11\r\n\r\n1\r\n\r\n\r\n");
-}
-
-TEST_F(SettingsPanel, SaveAppliesRemoteAccessAndNmsForwarding)
-{
-    TForm1& form = CreateOnPorts({});
-    form.Button2Click();
-    form.CBoxEnDi->setChecked(true);
-    form.EipAddRA->setText(QStringLiteral("127.0.0.1"));
-    form.EportRA->setText(QString::number(FreePort()));
-    form.NmsPending = "kept while down";
-    form.CBoxTrap->setChecked(true);
-    form.EipTrap->setText(QStringLiteral("127.0.0.1"));
-    form.EportTrap->setText(QString::number(FreePort()));
-    form.Button3Click();
-    EXPECT_EQ(form.WSvr->State(), wsListening);
-    EXPECT_TRUE(form.NmsPending.empty());  // a new link starts afresh
-    EXPECT_EQ(form.NmsLastAttempt, now_);
-
-    form.Button2Click();
-    form.CBoxEnDi->setChecked(false);
-    form.CBoxTrap->setChecked(false);
-    form.NmsPending = "kept for later";
-    form.Button3Click();
-    EXPECT_EQ(form.WSvr->State(), wsClosed);
-    EXPECT_EQ(form.TnCnx->State(), wsClosed);
-    EXPECT_EQ(form.NmsPending, "kept for later");
 }

@@ -1,5 +1,4 @@
 #include "support/TrayIcon.h"
-#include "support/Dialogs.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -182,9 +181,8 @@ TEST_F(TrayIconTest, RefusedAddRaisesAndIsRetried)
     // Refused again on minimize: reported in the error box, and the window keeps
     // its taskbar button, or the operator could not bring it back.
     QStringList shown;
-    Dialogs::ErrorBox = [&](const QString& text) { shown << text; };
+    tray->SetErrorBox([&](const QString& text) { shown << text; });
     Minimize();
-    Dialogs::RestoreDefaults();
     EXPECT_EQ(shown, QStringList{"Cannot create shell notification icon"});
     QCoreApplication::processEvents();
     EXPECT_TRUE(tray->AppMinimized());

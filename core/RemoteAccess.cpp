@@ -1,25 +1,11 @@
-// The remote access service: one TCP session at a time, admitted by password,
-// with full access (its input goes to the PBX) or as a viewer.
-#include "app/Unit1.h"
+#include "core/RemoteAccess.h"
 
-#include "net/TnCnx.h"
 #include "net/WSocket.h"
-#include "serial/SerialNG.h"
-#include "support/CodePage.h"
 #include "support/MyUtils.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QTimer>
-#include <cerrno>
 
 namespace {
-
-constexpr int kRefusalPauseMs = 600;
-// Without a carriage return by then, the attempt counts as a wrong password.
-constexpr size_t kLoginTextLimit = 256;
-// A client that stops reading is dropped rather than buffered for without end.
-constexpr size_t kClientQueueLimit = 1024 * 1024;
 
 void SetFormSettings(TWSocket& socket)
 {
@@ -52,13 +38,12 @@ bool IsConnectionAcceptError(int code)
     switch (code) {
     case SockApi::ErrWouldBlock:
     case SockApi::ErrConnAborted:
-    case 10042:  // protocol option
-    case 10045:  // operation not supported
-    case 10050:  // network down
-    case 10051:  // network unreachable
-    case 10064:  // host down
-    case 10065:  // no route to host
-    case EPROTO:
+    case SockApi::ErrNoProtocolOption:
+    case SockApi::ErrOpNotSupported:
+    case SockApi::ErrNetDown:
+    case SockApi::ErrNetUnreachable:
+    case SockApi::ErrHostDown:
+    case SockApi::ErrHostUnreachable:
         return true;
     default:
         return false;
@@ -67,23 +52,18 @@ bool IsConnectionAcceptError(int code)
 
 }  // namespace
 
-void TForm1::WireNetwork()
+TRemoteAccess::TRemoteAccess(Hooks hooks, QObject* parent)
+    : QObject(parent),
+      hooks_(std::move(hooks)),
+      WSvr(std::make_unique<TWSocket>()),
+      WCli(std::make_unique<TWSocket>()),
+      WTmp(std::make_unique<TWSocket>())
 {
-    WSvr = std::make_unique<TWSocket>();
-    WCli = std::make_unique<TWSocket>();
-    WTmp = std::make_unique<TWSocket>();
     for (TWSocket* socket : {WSvr.get(), WCli.get(), WTmp.get()})
         SetFormSettings(*socket);
     WSvr->OnSessionAvailable = [this](TWSocket*, uint16_t) { WSvrSessionAvailable(); };
     WCli->OnDataAvailable = [this](TWSocket*, uint16_t) { WCliDataAvailable(); };
     WCli->OnSessionClosed = [this](TWSocket*, uint16_t) { WCliSessionClosed(); };
-
-    TnCnx = std::make_unique<TTnCnx>();
-    TnCnx->SetHost("127.0.0.1");
-    TnCnx->SetPort("23");
-    TnCnx->SetTermType("VT100");
-    TnCnx->SetLocation("TNCNX");
-    TnCnx->SetLocalEcho(false);
 
     // A refused client stays connected for a moment, so that a new one still
     // gets "Busy" and a password guesser is slowed, without blocking the window.
@@ -96,40 +76,46 @@ void TForm1::WireNetwork()
     });
 }
 
-namespace {
-
-void ListenOn(TWSocket& server, const QLineEdit& address, const QLineEdit& port)
+TRemoteAccess::~TRemoteAccess()
 {
-    const std::string addressText = CodePage::ToBytes(address.text());
-    const std::string portText = CodePage::ToBytes(port.text());
-    server.SetAddr(IsDottedQuad(addressText) ? addressText : "127.0.0.1");
-    server.SetPort(HexDigitsOf(portText).empty() ? "2323" : portText);
-    server.Listen();
+    // No socket event may reach the service while its parts are taken down.
+    WSvr->OnSessionAvailable = nullptr;
+    WCli->OnDataAvailable = nullptr;
+    WCli->OnSessionClosed = nullptr;
+    WTmp.reset();
+    WCli.reset();
+    WSvr.reset();
 }
 
-}  // namespace
-
-void TForm1::StartRemoteAccess()
+void TRemoteAccess::Listen()
 {
-    RemoteAuthorised = false;
-    RemoteFullAccess = false;
-    RemoteLoginText.clear();
-    if (CBoxEnDi->isChecked())
-        ListenOn(*WSvr, *EipAddRA, *EportRA);
+    const TRemoteSettings settings = hooks_.Settings();
+    WSvr->SetAddr(IsDottedQuad(settings.Address) ? settings.Address : "127.0.0.1");
+    WSvr->SetPort(HexDigitsOf(settings.Port).empty() ? "2323" : settings.Port);
+    WSvr->Listen();
 }
 
-void TForm1::ApplyRemoteAccess()
+void TRemoteAccess::Start()
 {
-    if (CBoxEnDi->isChecked()) {
+    remoteAuthorised_ = false;
+    remoteFullAccess_ = false;
+    remoteLoginText_.clear();
+    if (hooks_.Enabled())
+        Listen();
+}
+
+void TRemoteAccess::Apply()
+{
+    if (hooks_.Enabled()) {
         if (WSvr->State() != wsClosed)
             WSvr->Close();
-        ListenOn(*WSvr, *EipAddRA, *EportRA);
+        Listen();
         return;
     }
-    StopRemoteAccess();
+    Stop();
 }
 
-void TForm1::StopRemoteAccess()
+void TRemoteAccess::Stop()
 {
     if (WSvr->State() != wsClosed)
         WSvr->Close();
@@ -137,9 +123,9 @@ void TForm1::StopRemoteAccess()
         WCli->Close();
 }
 
-void TForm1::RemoteRelay(const std::string& text)
+void TRemoteAccess::Relay(const std::string& text)
 {
-    if (!CBoxEnDi->isChecked() || WCli->State() != wsConnected || !RemoteAuthorised)
+    if (!hooks_.Enabled() || WCli->State() != wsConnected || !remoteAuthorised_)
         return;
     try {
         WCli->SendString(text);
@@ -154,7 +140,7 @@ void TForm1::RemoteRelay(const std::string& text)
     }
 }
 
-void TForm1::WSvrSessionAvailable()
+void TRemoteAccess::WSvrSessionAvailable()
 {
     TSocketHandle h = INVALID_SOCKET;
     try {
@@ -174,39 +160,40 @@ void TForm1::WSvrSessionAvailable()
     WCli->Dup(h);
     WCli->SendString("\r\nWelcome to Morvel PBX.\r\n");
     WCli->SendString("Enter password:");
-    RemoteAuthorised = false;
-    RemoteFullAccess = false;
-    RemoteLoginText.clear();
+    remoteAuthorised_ = false;
+    remoteFullAccess_ = false;
+    remoteLoginText_.clear();
 }
 
-void TForm1::WCliDataAvailable()
+void TRemoteAccess::WCliDataAvailable()
 {
     const std::string text = WCli->ReceiveString();
     if (text.empty())
         return;
-    if (RemoteAuthorised) {
-        if (RemoteFullAccess)
-            SerialPortNG1->SendText(text);
+    if (remoteAuthorised_) {
+        if (remoteFullAccess_)
+            hooks_.SendToPort(text);
         return;
     }
     if (refusalTimer_->isActive())
         return;  // the one attempt is spent; the connection ends shortly
-    RemoteLoginText += text;
-    const size_t cr = RemoteLoginText.find('\r');
+    remoteLoginText_ += text;
+    const size_t cr = remoteLoginText_.find('\r');
     if (cr == std::string::npos || cr >= kLoginTextLimit) {
-        if (RemoteLoginText.size() < kLoginTextLimit)
+        if (remoteLoginText_.size() < kLoginTextLimit)
             return;
     } else {
-        const std::string candidate = RemoteLoginText.substr(0, cr);
-        if (candidate == CodePage::ToBytes(EpassRA->text())) {
-            RemoteAuthorised = true;
-            RemoteFullAccess = true;
+        const std::string candidate = remoteLoginText_.substr(0, cr);
+        const TRemoteSettings settings = hooks_.Settings();
+        if (candidate == settings.FullAccessPassword) {
+            remoteAuthorised_ = true;
+            remoteFullAccess_ = true;
             WCli->SendString("\r\nYou have Full Access to PBX.\r\n");
             return;
         }
-        if (candidate == CodePage::ToBytes(EpassRAviewer->text())) {
-            RemoteAuthorised = true;
-            RemoteFullAccess = false;
+        if (candidate == settings.ViewerPassword) {
+            remoteAuthorised_ = true;
+            remoteFullAccess_ = false;
             WCli->SendString("\r\nYou have Access as Viewer to PBX.\r\n");
             return;
         }
@@ -215,9 +202,9 @@ void TForm1::WCliDataAvailable()
     refusalTimer_->start();
 }
 
-void TForm1::WCliSessionClosed()
+void TRemoteAccess::WCliSessionClosed()
 {
-    RemoteAuthorised = false;
-    RemoteFullAccess = false;
+    remoteAuthorised_ = false;
+    remoteFullAccess_ = false;
     refusalTimer_->stop();
 }

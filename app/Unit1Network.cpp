@@ -1,0 +1,31 @@
+// Remote access and NMS forwarding read their settings from the network
+// sub-panel at the moment of use.
+#include "app/Unit1Ui.h"
+#include "core/NmsForwarder.h"
+#include "core/RemoteAccess.h"
+#include "serial/SerialNG.h"
+#include "support/CodePage.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+void TForm1::WireNetwork()
+{
+    const Ui& u = *ui_;
+    TRemoteAccess::Hooks remote;
+    remote.Enabled = [box = u.CBoxEnDi] { return box->isChecked(); };
+    remote.Settings = [&u] {
+        return TRemoteSettings{CodePage::ToBytes(u.EipAddRA->text()), CodePage::ToBytes(u.EportRA->text()),
+                               CodePage::ToBytes(u.EpassRA->text()), CodePage::ToBytes(u.EpassRAviewer->text())};
+    };
+    remote.SendToPort = [this](const std::string& text) { SerialPortNG1->SendText(text); };
+    remote_ = new TRemoteAccess(std::move(remote), this);
+
+    TNmsForwarder::Hooks nms;
+    nms.Enabled = [box = u.CBoxTrap] { return box->isChecked(); };
+    nms.Settings = [&u] {
+        return TNmsSettings{CodePage::ToBytes(u.EipTrap->text()), CodePage::ToBytes(u.EportTrap->text())};
+    };
+    nms.OnProblem = [this](const std::string& problem) { PostErrorBox(problem); };
+    nms_ = std::make_unique<TNmsForwarder>(std::move(nms), options_.Now);
+}

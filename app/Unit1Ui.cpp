@@ -1,0 +1,184 @@
+// The controls of the main window: names, design texts and geometry.
+#include "app/Unit1Ui.h"
+
+#include "app/ImageButton.h"
+#include "app/StatusBar.h"
+#include "app/StringGrid.h"
+#include "app/TerminalMemo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+
+namespace {
+
+template <typename T>
+T* Named(T* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+}  // namespace
+
+QString SelectedText(const QComboBox* box)
+{
+    return box->currentIndex() < 0 ? QString() : box->itemText(box->currentIndex());
+}
+
+void SelectIndex(QComboBox* box, int index) { box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1); }
+
+TForm1::Ui::Ui(QMainWindow* window)
+{
+    auto* canvas = new QWidget(window);
+    window->setCentralWidget(canvas);
+
+    Memo1 = Named(new TTerminalMemo(canvas), "Memo1");
+    Memo1->setGeometry(8, 4, 600, 300);
+    Memo1->SetColours(Qt::black, window->palette().color(QPalette::Base));
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPixelSize(16);
+    Memo1->setFont(font);
+
+    GroupBox1 = Named(new QGroupBox(canvas), "GroupBox1");
+    GroupBox1->setGeometry(8, 310, 600, 30);
+    MetaSW = Named(new QPushButton(QStringLiteral("1"), GroupBox1), "MetaSW");
+    MetaSW->setGeometry(4, 9, 33, 17);
+    for (int t = 1; t <= 14; ++t) {
+        meta[size_t(t)] = new QPushButton(GroupBox1);
+        meta[size_t(t)]->setObjectName(QStringLiteral("meta%1").arg(t));
+        meta[size_t(t)]->setProperty("tag", t);
+        meta[size_t(t)]->setGeometry(50 + (t - 1) * 40, 9, 38, 17);
+    }
+
+    QPixmap icon = QApplication::windowIcon().pixmap(32, 32);
+    ImageSetings = Named(new TImageButton(canvas), "ImageSetings");
+    ImageSetings->setGeometry(8, 350, 32, 32);
+    ImageSetings->setToolTip(QStringLiteral("Settings"));
+    ImageSetings->setPixmap(icon);
+    ImageHelp = Named(new TImageButton(canvas), "ImageHelp");
+    ImageHelp->setGeometry(48, 350, 32, 32);
+    ImageHelp->setToolTip(QStringLiteral("Help"));
+    ImageHelp->setPixmap(icon);
+
+    GroupBox3 = Named(new QGroupBox(canvas), "GroupBox3");
+    GroupBox3->setGeometry(96, 344, 204, 40);
+    Capture = Named(new QPushButton(QStringLiteral("View Capture"), GroupBox3), "Capture");
+    Capture->setGeometry(8, 10, 92, 24);
+    ButtonArch = Named(new QPushButton(QStringLiteral("Archive"), GroupBox3), "ButtonArch");
+    ButtonArch->setGeometry(104, 10, 92, 24);
+
+    StatusBar1 = Named(new TStatusBar(canvas), "StatusBar1");
+    StatusBar1->AddPanel(QStringLiteral("Lines"), 80, Qt::AlignLeft);
+    StatusBar1->AddPanel(QStringLiteral("Com Port"), 70, Qt::AlignHCenter);
+    StatusBar1->AddPanel(QStringLiteral("Speed"), 90, Qt::AlignHCenter);
+    StatusBar1->AddPanel(QStringLiteral("File Open"), 160, Qt::AlignHCenter);
+    StatusBar1->AddPanel(QStringLiteral("CR"), 40, Qt::AlignHCenter);
+    StatusBar1->AddPanel(QStringLiteral("LF"), 40, Qt::AlignHCenter);
+    StatusBar1->AddPanel(QStringLiteral("Capture"), 50, Qt::AlignHCenter);
+    StatusBar1->AddPanel(QString(), 50, Qt::AlignLeft);
+
+    PopupMenu1 = Named(new QMenu(window), "PopupMenu1");
+    CopytoPort1 = Named(PopupMenu1->addAction(QStringLiteral("Copy to Port")), "CopytoPort1");
+    CopyToPortCR = Named(PopupMenu1->addAction(QStringLiteral("Copy to Port and Enter")), "CopyToPortCR");
+    CopytoClipboard1 = Named(PopupMenu1->addAction(QStringLiteral("Copy to Clipboard")), "CopytoClipboard1");
+    PastefromClipboard1 =
+        Named(PopupMenu1->addAction(QStringLiteral("Paste from Clipboard to Port")), "PastefromClipboard1");
+    SelectAll1 = Named(PopupMenu1->addAction(QStringLiteral("Select All")), "SelectAll1");
+    Find1 = Named(PopupMenu1->addAction(QStringLiteral("Find")), "Find1");
+
+    CreateSettingsPanel(canvas);
+}
+
+void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
+{
+    PanelSetMeta = Named(new QFrame(canvas), "PanelSetMeta");
+    PanelSetMeta->setFrameShape(QFrame::Panel);
+    PanelSetMeta->setGeometry(88, 0, 601, 121);
+    PanelSetMeta->hide();
+
+    StringGrid1 = Named(new TStringGrid(4, 43, PanelSetMeta), "StringGrid1");
+    StringGrid1->setGeometry(4, 4, 400, 113);
+    StringGrid1->setColumnWidth(0, 70);
+    StringGrid1->setColumnWidth(1, 216);
+    StringGrid1->setColumnWidth(2, 27);
+    StringGrid1->verticalHeader()->setFixedWidth(70);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(18);
+    StringGrid1->setEditTriggers(QAbstractItemView::AllEditTriggers);
+
+    CheckBox1 = Named(new QCheckBox(QStringLiteral("Send CR"), PanelSetMeta), "CheckBox1");
+    CheckBox1->setGeometry(410, 4, 90, 18);
+    CheckBox1->setChecked(true);
+    CheckBox2 = Named(new QCheckBox(QStringLiteral("Send LF"), PanelSetMeta), "CheckBox2");
+    CheckBox2->setGeometry(505, 4, 90, 18);
+    ComboBox1 = Named(new QComboBox(PanelSetMeta), "ComboBox1");
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->addItems({"1200", "2400", "4800", "9600", "14400", "19200", "38400"});
+    ComboBox1->setCurrentIndex(0);
+    ComboBox1->setGeometry(410, 24, 85, 22);
+    ComboBox2 = Named(new QComboBox(PanelSetMeta), "ComboBox2");
+    ComboBox2->setEditable(true);
+    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox2->setEditText(QStringLiteral("COM1"));
+    ComboBox2->setGeometry(500, 24, 97, 22);
+    LabelFontSize = Named(new QLabel(QStringLiteral("Font Size"), PanelSetMeta), "LabelFontSize");
+    LabelFontSize->setGeometry(410, 50, 55, 22);
+    CBfontsize = Named(new QComboBox(PanelSetMeta), "CBfontsize");
+    CBfontsize->addItems({"8", "9", "10", "11", "12", "14", "16", "18", "20", "22", "24"});
+    CBfontsize->setGeometry(465, 50, 50, 22);
+    CheckBoxBold = Named(new QCheckBox(QStringLiteral("Bold"), PanelSetMeta), "CheckBoxBold");
+    CheckBoxBold->setGeometry(522, 50, 75, 22);
+    Bra = Named(new QPushButton(QStringLiteral("RA NMS"), PanelSetMeta), "Bra");
+    Bra->setGeometry(410, 75, 85, 21);
+    Button3 = Named(new QPushButton(QStringLiteral("Save"), PanelSetMeta), "Button3");
+    Button3->setGeometry(410, 98, 85, 21);
+    Button4 = Named(new QPushButton(QStringLiteral("Cancel"), PanelSetMeta), "Button4");
+    Button4->setGeometry(500, 98, 97, 21);
+
+    PsetRA = Named(new QFrame(PanelSetMeta), "PsetRA");
+    PsetRA->setFrameShape(QFrame::Panel);
+    PsetRA->setAutoFillBackground(true);
+    PsetRA->setGeometry(4, 4, 400, 113);
+    PsetRA->hide();
+
+    // A labelled edit: the caption labelWidth wide, the field beside it.
+    auto edit = [](QWidget* parent, const char* name, const QString& label, QRect field, int labelWidth, bool masked) {
+        (new QLabel(label, parent))->setGeometry(field.x() - labelWidth, field.y(), labelWidth - 2, field.height());
+        auto* box = Named(new QLineEdit(parent), name);
+        box->setGeometry(field);
+        if (masked)
+            box->setEchoMode(QLineEdit::Password);
+        return box;
+    };
+
+    GBra = Named(new QGroupBox(QStringLiteral("Remote Access"), PsetRA), "GBra");
+    GBra->setGeometry(2, 0, 238, 111);
+    CBoxEnDi = Named(new QCheckBox(QStringLiteral("Enable"), GBra), "CBoxEnDi");
+    CBoxEnDi->setGeometry(6, 16, 80, 18);
+    EipAddRA = edit(GBra, "EipAddRA", QStringLiteral("IP address"), {74, 34, 156, 20}, 68, false);
+    EportRA = edit(GBra, "EportRA", QStringLiteral("Port"), {74, 56, 60, 20}, 68, false);
+    GBpassRA = Named(new QGroupBox(QStringLiteral("Password"), GBra), "GBpassRA");
+    GBpassRA->setGeometry(2, 76, 234, 34);
+    EpassRA = edit(GBpassRA, "EpassRA", QStringLiteral("Full Access"), {72, 12, 52, 20}, 68, true);
+    EpassRAviewer = edit(GBpassRA, "EpassRAviewer", QStringLiteral("Viewer"), {174, 12, 56, 20}, 46, true);
+
+    GBtraps = Named(new QGroupBox(QStringLiteral("NMS"), PsetRA), "GBtraps");
+    GBtraps->setGeometry(244, 0, 132, 78);
+    CBoxTrap = Named(new QCheckBox(QStringLiteral("Enable"), GBtraps), "CBoxTrap");
+    CBoxTrap->setGeometry(6, 16, 80, 18);
+    EipTrap = edit(GBtraps, "EipTrap", QStringLiteral("Host"), {40, 34, 88, 20}, 36, false);
+    EportTrap = edit(GBtraps, "EportTrap", QStringLiteral("Port"), {40, 56, 50, 20}, 36, false);
+    EsetPass = edit(PsetRA, "EsetPass", QStringLiteral("Password"), {306, 86, 88, 20}, 62, true);
+    Bclose = Named(new QPushButton(QStringLiteral("\u00D7"), PsetRA), "Bclose");
+    Bclose->setGeometry(380, 2, 16, 16);
+}

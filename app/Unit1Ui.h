@@ -1,0 +1,80 @@
+#pragma once
+// The controls of the main window under their own names, as a designer's
+// generated form holds them. Only the window's own files include this.
+#include "app/Unit1.h"
+
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class TImageButton;
+class TStatusBar;
+class TStringGrid;
+class TTerminalMemo;
+
+struct TForm1::Ui {
+    // Creates every control on the window, with its design texts and geometry.
+    explicit Ui(QMainWindow* window);
+
+    TTerminalMemo* Memo1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    std::array<QPushButton*, 15> meta{};  // meta[1] .. meta[14]
+    QPushButton* MetaSW = nullptr;
+    TImageButton* ImageHelp = nullptr;
+    TImageButton* ImageSetings = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QPushButton* Capture = nullptr;
+    QPushButton* ButtonArch = nullptr;
+
+    QFrame* PanelSetMeta = nullptr;
+    TStringGrid* StringGrid1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QLabel* LabelFontSize = nullptr;
+    QComboBox* CBfontsize = nullptr;
+    QCheckBox* CheckBoxBold = nullptr;
+    QPushButton* Bra = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+
+    QFrame* PsetRA = nullptr;
+    QGroupBox* GBra = nullptr;
+    QCheckBox* CBoxEnDi = nullptr;
+    QLineEdit* EipAddRA = nullptr;
+    QLineEdit* EportRA = nullptr;
+    QGroupBox* GBpassRA = nullptr;
+    QLineEdit* EpassRA = nullptr;
+    QLineEdit* EpassRAviewer = nullptr;
+    QGroupBox* GBtraps = nullptr;
+    QCheckBox* CBoxTrap = nullptr;
+    QLineEdit* EipTrap = nullptr;
+    QLineEdit* EportTrap = nullptr;
+    QLineEdit* EsetPass = nullptr;
+    QPushButton* Bclose = nullptr;
+
+    TStatusBar* StatusBar1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* CopytoPort1 = nullptr;
+    QAction* CopyToPortCR = nullptr;
+    QAction* CopytoClipboard1 = nullptr;
+    QAction* PastefromClipboard1 = nullptr;
+    QAction* SelectAll1 = nullptr;
+    QAction* Find1 = nullptr;
+
+private:
+    void CreateSettingsPanel(QWidget* canvas);
+};
+
+// The selected item's text of a list, empty with no selection.
+QString SelectedText(const QComboBox* box);
+// Selects item index, or nothing when the list has no such item.
+void SelectIndex(QComboBox* box, int index);

@@ -1,0 +1,125 @@
+#include "core/NmsForwarder.h"
+
+#include "net/TnCnx.h"
+#include "support/MyUtils.h"
+
+#include <cstdlib>
+
+TNmsForwarder::TNmsForwarder(Hooks hooks, NowFunction now)
+    : hooks_(std::move(hooks)), now_(std::move(now)), TnCnx(std::make_unique<TTnCnx>())
+{
+    TnCnx->SetHost("127.0.0.1");
+    TnCnx->SetPort("23");
+    TnCnx->SetTermType("VT100");
+    TnCnx->SetLocation("TNCNX");
+    TnCnx->SetLocalEcho(false);
+}
+
+TNmsForwarder::~TNmsForwarder() = default;
+
+void TNmsForwarder::ApplyHostAndPort()
+{
+    const TNmsSettings settings = hooks_.Settings();
+    if (IsDottedQuad(settings.Host))
+        TnCnx->SetHost(settings.Host);
+    if (!HexDigitsOf(settings.Port).empty())
+        TnCnx->SetPort(settings.Port);
+}
+
+void TNmsForwarder::ConnectReporting()
+{
+    try {
+        TnCnx->Connect();
+    } catch (const std::exception&) {
+        // The caller's report shows it; forwarding need not repeat it.
+        problemShown_ = true;
+        throw;
+    }
+}
+
+void TNmsForwarder::Start()
+{
+    problemShown_ = false;
+    if (!hooks_.Enabled())
+        return;
+    ApplyHostAndPort();
+    ConnectReporting();
+    nmsLastAttempt_ = now_();
+}
+
+void TNmsForwarder::Apply()
+{
+    problemShown_ = false;
+    if (!hooks_.Enabled()) {
+        Stop();
+        return;
+    }
+    if (TnCnx->State() != wsClosed)
+        TnCnx->Close();
+    ApplyHostAndPort();
+    ConnectReporting();
+    nmsLastAttempt_ = now_();
+    nmsPending_.clear();
+    dropped_ = 0;
+}
+
+void TNmsForwarder::Stop()
+{
+    if (TnCnx->State() != wsClosed)
+        TnCnx->Close();
+}
+
+void TNmsForwarder::Keep(const std::string& text)
+{
+    nmsPending_ += text;
+    if (nmsPending_.size() <= kPendingLimit)
+        return;
+    const size_t drop = nmsPending_.size() - (kPendingLimit - kPendingDropStep);
+    nmsPending_.erase(0, drop);
+    dropped_ += drop;
+}
+
+void TNmsForwarder::Forward(const std::string& text)
+{
+    if (!hooks_.Enabled())
+        return;
+    bool kept = false;
+    try {
+        if (TnCnx->State() == wsConnected && TnCnx->BufferedByteCount() <= kLinkQueueLimit) {
+            std::string out;
+            if (dropped_ > 0)
+                out = "\r\n*** " + std::to_string(dropped_) +
+                      " bytes of PBX output were dropped while the NMS link was down ***\r\n";
+            out += TelnetEscapeIAC(nmsPending_);
+            out += TelnetEscapeIAC(text);
+            TnCnx->SendString(out);
+            // A link that went down while sending has not taken the text.
+            if (TnCnx->State() == wsConnected) {
+                nmsPending_.clear();
+                dropped_ = 0;
+                problemShown_ = false;
+                return;
+            }
+        }
+        Keep(text);
+        kept = true;
+        if (TnCnx->State() == wsConnected)
+            return;  // up, but the host is not reading yet
+        const QDateTime now = now_();
+        if (nmsLastAttempt_.isValid() && std::llabs(nmsLastAttempt_.msecsTo(now)) < kRetryMs)
+            return;
+        // Counted as an attempt even when it fails, so a bad setting is retried
+        // every 7 seconds like an unreachable host, not on every cluster.
+        nmsLastAttempt_ = now;
+        TnCnx->Connect();
+    } catch (const std::exception& e) {
+        // The cluster is kept and still goes to the display and the capture.
+        if (!kept)
+            Keep(text);
+        if (problemShown_)
+            return;
+        problemShown_ = true;
+        if (hooks_.OnProblem)
+            hooks_.OnProblem(std::string("NMS forwarding: ") + e.what());
+    }
+}

@@ -1,0 +1,123 @@
+#include "core/ReceivePath.h"
+
+#include "core/CaptureNames.h"
+
+#include <cstddef>
+#include <stdexcept>
+
+TReceivePath::TReceivePath(NowFunction now) : now_(std::move(now)) {}
+
+void TReceivePath::Start()
+{
+    lines_.AddLine();
+    lineIndex_ = lines_.LineCount() - 1;
+    captureViewMode_ = false;
+    heldText_.clear();
+}
+
+void TReceivePath::Take(std::string_view text)
+{
+    if (captureViewMode_) {
+        heldText_ += text;
+        return;
+    }
+    const QDate today = now_().date();
+    if (today.month() != captureMonth_ || today.day() != captureDay_) {
+        try {
+            OpenCaptureFile();
+        } catch (const std::exception& e) {
+            // Keep displaying; the lines wait in the capture backlog and the
+            // next cluster tries the new day's file again.
+            ReportCaptureProblem(e.what());
+        }
+    }
+    // A large cluster must not grow the display without bound.
+    Trim(SIZE_MAX);
+    if (!text.empty() && text[0] == '\b')
+        lines_.ShortenLine(lineIndex_, text.size());
+    Assemble(text, Rules::Live);
+    FlushCapture();
+}
+
+void TReceivePath::LeaveCaptureView()
+{
+    captureViewMode_ = false;
+    Assemble(heldText_, Rules::Replay);
+    heldText_.clear();
+    heldText_.shrink_to_fit();
+    FlushCapture();
+}
+
+void TReceivePath::Trim(size_t steps)
+{
+    for (; steps > 0 && lineIndex_ > lineLimit_; --steps) {
+        lines_.DeleteFirstLines(20);
+        lineIndex_ -= 20;
+    }
+}
+
+// Live text drops NUL, CR and backspace and is trimmed once before it is
+// assembled. The replay keeps backspaces and tests the limit before every
+// byte, which comes to the same as one step per byte of each run.
+void TReceivePath::Assemble(std::string_view text, Rules rules)
+{
+    const bool replay = rules == Rules::Replay;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    pending_.clear();
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != '\0' && *q != '\n' && *q != '\r' && (replay || *q != '\b'))
+            ++q;
+        if (replay)
+            Trim(size_t(q - p) + (q < end ? 1 : 0));
+        pending_.append(p, size_t(q - p));
+        if (q == end)
+            break;
+        if (*q == '\n') {
+            lines_.AppendToLine(lineIndex_, pending_);
+            pending_.clear();
+            captureFile_.WriteLine(lines_.Line(lineIndex_));
+            lines_.AddLine();
+            lineIndex_ = lines_.LineCount() - 1;
+        }
+        p = q + 1;
+    }
+    lines_.AppendToLine(lineIndex_, pending_);
+    pending_.clear();
+}
+
+void TReceivePath::OpenCaptureFile()
+{
+    const QDate today = now_().date();
+    captureFile_.Close();
+    const unsigned year = unsigned(today.year()), month = unsigned(today.month()), day = unsigned(today.day());
+    const std::string name = CaptureName(year, month, day);
+    if (OnCaptureFileOpening)
+        OnCaptureFileOpening(name);
+    captureFile_.Open(CaptureDirectory(year, month), name);
+    // The new date counts only once its file is open, so a failure is retried.
+    captureYear_ = uint16_t(year);
+    captureMonth_ = uint16_t(month);
+    captureDay_ = uint16_t(day);
+}
+
+void TReceivePath::FlushCapture()
+{
+    // Nothing pending flushes fine without a file; only an open file clears the problem.
+    if (captureFile_.Flush()) {
+        if (captureFile_.IsOpen())
+            captureProblemShown_ = false;
+        return;
+    }
+    ReportCaptureProblem(captureFile_.LastError() + "; the lines are kept and written when the file accepts them.");
+}
+
+void TReceivePath::ReportCaptureProblem(const std::string& problem)
+{
+    if (captureProblemShown_)
+        return;
+    captureProblemShown_ = true;
+    if (OnCaptureProblem)
+        OnCaptureProblem(problem);
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The receive path: PBX output into display lines and the day's capture file.
+// Text is assembled into lines; each completed line goes to the line model and
+// to the capture file with CR LF. While the capture view freezes the display,
+// received text is held back and replayed when the view ends.
+#include "core/CaptureFile.h"
+#include "core/LineModel.h"
+#include "support/Clock.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+class TReceivePath {
+public:
+    explicit TReceivePath(NowFunction now = SystemNow);
+
+    // The display starts with one empty line being assembled.
+    void Start();
+
+    // One cluster of PBX output.
+    void Take(std::string_view text);
+
+    bool CaptureViewMode() const { return captureViewMode_; }
+    void EnterCaptureView() { captureViewMode_ = true; }
+    // Ends the capture view and replays what was held meanwhile.
+    void LeaveCaptureView();
+
+    // Opens today's capture file, closing the previous one. Throws std::runtime_error naming the file.
+    void OpenCaptureFile();
+    void CloseCaptureFile() { captureFile_.Close(); }
+
+    const TLineModel& Lines() const { return lines_; }
+    TLineModel& Lines() { return lines_; }
+    TCaptureFile& CaptureFile() { return captureFile_; }
+    int LineIndex() const { return lineIndex_; }
+    int LineLimit() const { return lineLimit_; }
+    void SetLineLimit(int limit) { lineLimit_ = limit; }
+    const std::string& HeldText() const { return heldText_; }
+    uint16_t CaptureYear() const { return captureYear_; }
+    uint16_t CaptureMonth() const { return captureMonth_; }
+    uint16_t CaptureDay() const { return captureDay_; }
+
+    // The name of the capture file about to be opened.
+    std::function<void(const std::string& name)> OnCaptureFileOpening;
+    // A capture file problem, once until the file works again. The receive path
+    // goes on; lines wait in the capture file's backlog.
+    std::function<void(const std::string& problem)> OnCaptureProblem;
+
+private:
+    enum class Rules { Live, Replay };
+    void Assemble(std::string_view text, Rules rules);
+    // Blocks of 20 lines leave the display until it is under the limit, at most steps blocks.
+    void Trim(size_t steps);
+    void FlushCapture();
+    void ReportCaptureProblem(const std::string& problem);
+
+    NowFunction now_;
+    TLineModel lines_;
+    TCaptureFile captureFile_;
+    int lineIndex_ = 0;
+    int lineLimit_ = 6000;
+    bool captureViewMode_ = false;
+    std::string heldText_;
+    std::string pending_;  // the part of the current line assembled from this text
+    uint16_t captureYear_ = 0, captureMonth_ = 0, captureDay_ = 0;
+    bool captureProblemShown_ = false;
+};

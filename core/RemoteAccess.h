@@ -1,0 +1,64 @@
+#pragma once
+// The remote access service: one TCP session at a time, admitted by password,
+// with full access (its input goes to the PBX) or as a viewer. Settings are
+// read at the moment of use through the functions the window supplies.
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTimer;
+class TWSocket;
+
+struct TRemoteSettings {
+    std::string Address;  // a dotted quad, else 127.0.0.1 is used
+    std::string Port;     // without hexadecimal digits 2323 is used
+    std::string FullAccessPassword;
+    std::string ViewerPassword;
+};
+
+class TRemoteAccess : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<bool()> Enabled;              // the "Enable" box
+        std::function<TRemoteSettings()> Settings;  // address, port and passwords
+        std::function<void(const std::string&)> SendToPort;
+    };
+
+    explicit TRemoteAccess(Hooks hooks, QObject* parent = nullptr);
+    ~TRemoteAccess() override;
+
+    // Start-up: listens when enabled. A listener failure is thrown to the caller.
+    void Start();
+    // Save: listens anew when enabled (a logged-in session stays), else stops.
+    void Apply();
+    // Ends the session and the listener.
+    void Stop();
+    // PBX output for a logged-in client.
+    void Relay(const std::string& text);
+
+    bool RemoteAuthorised() const { return remoteAuthorised_; }
+    bool RemoteFullAccess() const { return remoteFullAccess_; }
+    const TWSocket& Server() const { return *WSvr; }
+    const TWSocket& Client() const { return *WCli; }
+
+    static constexpr int kRefusalPauseMs = 600;
+    // Without a carriage return by then, the attempt counts as a wrong password.
+    static constexpr size_t kLoginTextLimit = 256;
+    // A client that stops reading is dropped rather than buffered for without end.
+    static constexpr size_t kClientQueueLimit = 1024 * 1024;
+
+private:
+    void Listen();
+    void WSvrSessionAvailable();
+    void WCliDataAvailable();
+    void WCliSessionClosed();
+
+    Hooks hooks_;
+    std::unique_ptr<TWSocket> WSvr, WCli, WTmp;
+    QTimer* refusalTimer_ = nullptr;  // ends a refused session a moment later
+    bool remoteAuthorised_ = false;
+    bool remoteFullAccess_ = false;
+    std::string remoteLoginText_;
+};

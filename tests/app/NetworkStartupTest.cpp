@@ -1,0 +1,160 @@
+// The window's wiring of remote access and NMS forwarding: settings from the
+// network sub-panel and "Setings.str", PBX output to both, remote input to the
+// serial line. The services' own rules are tested on their units.
+#include "tests/app/FormFixture.h"
+#include "tests/app/FreePort.h"
+#include "tests/app/PtyPort.h"
+#include "tests/net/NetTestUtil.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// A host that takes connections on 127.0.0.1 and keeps what the last one sent.
+class Host {
+public:
+    explicit Host(int port) : port_(port)
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        int on = 1;
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sa.sin_port = htons(uint16_t(port));
+        ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(fd_, 5) == 0;
+    }
+    ~Host()
+    {
+        if (conn_ >= 0)
+            close(conn_);
+        close(fd_);
+    }
+    bool ok() const { return ok_; }
+    int port() const { return port_; }
+    void Poll()
+    {
+        const int fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK);
+        if (fd >= 0) {
+            if (conn_ >= 0)
+                close(conn_);
+            conn_ = fd;
+            ++accepted;
+            ended = false;
+            received.clear();
+        }
+        char buf[4096];
+        ssize_t n = 0;
+        while (conn_ >= 0 && (n = recv(conn_, buf, sizeof buf, 0)) > 0)
+            received.append(buf, size_t(n));
+        if (conn_ >= 0 && n == 0) {
+            close(conn_);
+            conn_ = -1;
+            ended = true;
+        }
+    }
+    bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
+    {
+        return ::WaitFor([&] { return Poll(), condition(); }, timeoutMs);
+    }
+
+    std::string received;
+    int accepted = 0;
+    bool ended = false;
+
+private:
+    int port_;
+    int fd_ = -1;
+    int conn_ = -1;
+    bool ok_ = false;
+};
+
+std::string NetworkFile(int listenPort, int nmsPort, const std::string& passwords = "^^")
+{
+    return "1\r\n" + passwords + "\r\n127.0.0.1\r\n" + std::to_string(listenPort) + "\r\n1\r\n127.0.0.1\r\n" +
+           std::to_string(nmsPort) + "\r\n";
+}
+
+const std::string kGreeting = "\r\nWelcome to Morvel PBX.\r\nEnter password:";
+
+}  // namespace
+
+using NetworkStartup = FormFixture;
+
+TEST_F(NetworkStartup, StartsTheListenerThenTheNmsLinkAndFeedsBothWithPbxOutput)
+{
+    PtyPort pbx;
+    WriteFile("Setings.ini", std::string(30, '\0'));  // port 0: the pty
+    Host nms(FreePort());
+    ASSERT_TRUE(nms.ok());
+    const int listenPort = FreePort();
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, nms.port()));
+    TForm1Options options;
+    options.ExtraPorts = {pbx.SlavePath()};
+    Create(options);
+    ASSERT_TRUE(nms.WaitFor([&] { return nms.accepted == 1; }));
+
+    // Empty passwords: a bare carriage return gives full access.
+    RawPeer client;
+    ASSERT_TRUE(client.Connect(listenPort));
+    ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
+    client.received.clear();
+    client.Send("\r");
+    ASSERT_TRUE(client.WaitReceived(1));
+    client.received.clear();
+
+    client.Send("DIS 1\r");
+    EXPECT_EQ(pbx.Read(6), "DIS 1\r");
+    pbx.Write("EXT 1 IDLE\r\n");
+    ASSERT_TRUE(client.WaitReceived(12));
+    EXPECT_EQ(client.received, "EXT 1 IDLE\r\n");
+    ASSERT_TRUE(nms.WaitFor([&] { return nms.received.find("EXT 1 IDLE\r\n") != std::string::npos; }));
+    Settle();
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+TEST_F(NetworkStartup, AListenerThatCannotStartIsReportedOnceAndTheNmsLinkIsNotStarted)
+{
+    Host occupant(FreePort());
+    ASSERT_TRUE(occupant.ok());
+    Host nms(FreePort());
+    ASSERT_TRUE(nms.ok());
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(occupant.port(), nms.port()));
+    Create();
+    Settle();
+    ASSERT_EQ(errors_.size(), 1);
+    EXPECT_EQ(errors_[0], "Error 10048 in function Bind\r\nAddress already in use");
+    EXPECT_FALSE(nms.WaitFor([&] { return nms.accepted > 0; }, 500));
+}
+
+TEST_F(NetworkStartup, SaveAppliesRemoteAccessAndNmsForwarding)
+{
+    Create();
+    Host nms(FreePort());
+    ASSERT_TRUE(nms.ok());
+    const int listenPort = FreePort();
+    OpenSettings();
+    Check("CBoxEnDi")->setChecked(true);
+    Edit("EipAddRA")->setText(QStringLiteral("127.0.0.1"));
+    Edit("EportRA")->setText(QString::number(listenPort));
+    Check("CBoxTrap")->setChecked(true);
+    Edit("EipTrap")->setText(QStringLiteral("127.0.0.1"));
+    Edit("EportTrap")->setText(QString::number(nms.port()));
+    Button("Button3")->click();
+    EXPECT_TRUE(nms.WaitFor([&] { return nms.accepted == 1; }));
+    RawPeer client;
+    ASSERT_TRUE(client.Connect(listenPort));
+    EXPECT_TRUE(client.WaitReceived(kGreeting.size()));
+
+    OpenSettings();
+    Check("CBoxEnDi")->setChecked(false);
+    Check("CBoxTrap")->setChecked(false);
+    Button("Button3")->click();
+    EXPECT_TRUE(client.WaitEnded());
+    EXPECT_TRUE(nms.WaitFor([&] { return nms.ended; }));
+    RawPeer late;
+    EXPECT_FALSE(late.Connect(listenPort));
+    EXPECT_TRUE(errors_.isEmpty());
+}

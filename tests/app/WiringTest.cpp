@@ -1,0 +1,55 @@
+// The window's wiring of the receive path: clusters from the serial port reach
+// the display and the status bar; capture file events reach the status bar and
+// the error box. The receive path's own rules are tested on its unit.
+#include "app/TerminalMemo.h"
+#include "core/LineModel.h"
+#include "serial/SerialNG.h"
+#include "tests/app/FormFixture.h"
+
+#include <QDir>
+
+class Wiring : public FormFixture {
+protected:
+    void SetUp() override
+    {
+        FormFixture::SetUp();
+        Create();
+    }
+};
+
+TEST_F(Wiring, DisplayFollowsTheLineListInBatches)
+{
+    TTerminalMemo& memo = *Memo();
+    Receive("one\ntwo");
+    memo.SyncNow();
+    EXPECT_EQ(memo.toPlainText(), "one\ntwo");
+    EXPECT_EQ(Status(0), "Lines 2");
+    Receive("!\nthree\n");
+    Receive("\b");
+    Settle();
+    memo.SyncNow();
+    EXPECT_EQ(memo.toPlainText(), "one\ntwo!\nthree\n");
+    EXPECT_EQ(memo.Text(), "one\r\ntwo!\r\nthree\r\n");
+    EXPECT_EQ(Status(0), "Lines 4");
+}
+
+TEST_F(Wiring, AnEmptyQueueOnlyRefreshesTheLineCount)
+{
+    Port().OnRxClusterEvent(&Port());
+    EXPECT_EQ(Status(0), "Lines 1");
+    Receive("");
+    EXPECT_EQ(Memo()->Model().LineCount(), 1);
+}
+
+TEST_F(Wiring, TheCaptureFileNameAndItsProblemsReachTheWindow)
+{
+    EXPECT_EQ(Status(3), "File Open 07-12-26.CAP");
+    now_ = now_.addDays(1);
+    QDir().mkpath("archive/2026/12/08-12-26.CAP");  // a directory where the file should be
+    Receive("a\n");
+    EXPECT_EQ(Status(3), "File Open 08-12-26.CAP");
+    EXPECT_TRUE(errors_.isEmpty()) << "shown from the event loop, not inside the receive event";
+    Settle();
+    ASSERT_EQ(errors_.size(), 1);
+    EXPECT_TRUE(errors_[0].contains("08-12-26.CAP"));
+}

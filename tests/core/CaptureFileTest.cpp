@@ -1,0 +1,87 @@
+#include "core/CaptureFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+TEST(CaptureFileBacklog, KeepsLinesUntilAFileAcceptsThemAndStaysBounded)
+{
+    TCaptureFile file;
+    file.WriteLine("one");
+    EXPECT_FALSE(file.Flush());
+    EXPECT_EQ(file.PendingBytes(), 5u);
+
+    QTemporaryDir dir;
+    file.Open(dir.path().toStdString() + "/a/b/", "x.CAP");
+    file.WriteLine("two");
+    EXPECT_TRUE(file.Flush());
+    file.Close();
+    QFile written(dir.filePath("a/b/x.CAP"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray("one\r\ntwo\r\n"));
+
+    TCaptureFile unbounded;
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 20000; ++i)
+        unbounded.WriteLine(line);
+    EXPECT_LE(unbounded.PendingBytes(), TCaptureFile::kBacklogLimit);
+    EXPECT_GT(unbounded.DroppedBytes(), 0u);
+    EXPECT_EQ(unbounded.PendingBytes() % 1002, 0u);  // only whole lines are dropped
+}
+
+TEST(CaptureFileBacklog, AnOpenFileTakesMoreLinesAtOnceThanTheBacklogHolds)
+{
+    QTemporaryDir dir;
+    TCaptureFile file;
+    file.Open(dir.path().toStdString() + "/", "x.CAP");
+    const std::string line(1000, 'x');
+    const int lines = int(TCaptureFile::kBacklogLimit / 1002) + 2000;
+    for (int i = 0; i < lines; ++i)
+        file.WriteLine(line);
+    EXPECT_TRUE(file.Flush());
+    EXPECT_EQ(file.DroppedBytes(), 0u);
+    file.Close();
+    EXPECT_EQ(QFileInfo(dir.filePath("x.CAP")).size(), qint64(lines) * 1002);
+}
+
+TEST(CaptureFileBacklog, AFullBacklogDropsABlockOfLinesNotOneLinePerWrite)
+{
+    TCaptureFile refused;
+    const std::string line(1000, 'x');
+    while (refused.DroppedBytes() == 0)
+        refused.WriteLine(line);
+    const uint64_t firstDrop = refused.DroppedBytes();
+    EXPECT_GE(firstDrop, TCaptureFile::kBacklogLimit / 5);
+    for (int i = 0; i < 100; ++i)
+        refused.WriteLine(line);
+    EXPECT_EQ(refused.DroppedBytes(), firstDrop);  // room was made for these
+}
+
+TEST(CaptureFile, AFileThatCannotBeOpenedIsNamedAndLeavesTheBacklogForTheNext)
+{
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString() + "/";
+    ASSERT_TRUE(QDir(dir.path()).mkpath("taken.CAP"));
+    TCaptureFile file;
+    file.WriteLine("kept");
+    try {
+        file.Open(root, "taken.CAP");
+        FAIL() << "opened a directory";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(root + "taken.CAP"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(file.Flush());
+    EXPECT_EQ(file.LastError(), "no capture file is open");
+
+    file.Open(root + "day/", "x.CAP");
+    EXPECT_EQ(file.Path(), root + "day/x.CAP");
+    file.Close();
+    QFile written(QString::fromStdString(file.Path()));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray("kept\r\n")) << "Close writes what is pending";
+    EXPECT_EQ(file.PendingBytes(), 0u);
+}

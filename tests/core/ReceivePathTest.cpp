@@ -1,0 +1,275 @@
+#include "core/ReceivePath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A receive path started as the program starts it, in a fresh data folder.
+class ReceivePath : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        oldDir_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        Create();
+    }
+    void TearDown() override
+    {
+        path_.reset();
+        QDir::setCurrent(oldDir_);
+    }
+
+    void Create()
+    {
+        path_ = std::make_unique<TReceivePath>([this] { return now_; });
+        path_->OnCaptureFileOpening = [this](const std::string& name) { opened_.push_back(name); };
+        path_->OnCaptureProblem = [this](const std::string& problem) { problems_.push_back(problem); };
+        path_->SetLineLimit(6000);
+        path_->Start();
+        path_->OpenCaptureFile();
+    }
+    void Take(std::string_view text) { path_->Take(text); }
+    void Hold(std::string_view text)
+    {
+        if (!path_->CaptureViewMode())
+            path_->EnterCaptureView();
+        path_->Take(text);
+    }
+    const TLineModel& Lines() const { return path_->Lines(); }
+    static std::string ReadFile(const QString& name)
+    {
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly))
+            return "<missing>";
+        return file.readAll().toStdString();
+    }
+    static std::string Capture() { return ReadFile("archive/2026/12/07-12-26.CAP"); }
+
+    QTemporaryDir dir_;
+    QString oldDir_;
+    QDateTime now_ = QDateTime(QDate(2026, 12, 7), QTime(10, 0));
+    std::unique_ptr<TReceivePath> path_;
+    std::vector<std::string> opened_;
+    std::vector<std::string> problems_;
+};
+
+std::string NumberedLines(const std::string& stem, int count)
+{
+    std::string text;
+    for (int i = 1; i <= count; ++i)
+        text += stem + std::to_string(i) + "\n";
+    return text;
+}
+
+}  // namespace
+
+TEST_F(ReceivePath, AssemblesClustersIntoLinesAndWritesCompletedLinesOnce)
+{
+    Take("ABC");
+    EXPECT_EQ(Lines().Line(0), "ABC");
+    EXPECT_EQ(Capture(), "");
+    Take("DEF");
+    EXPECT_EQ(Lines().Line(0), "ABCDEF");
+    Take("\r\n");
+    ASSERT_EQ(Lines().LineCount(), 2);
+    EXPECT_EQ(Lines().Line(1), "");
+    EXPECT_EQ(path_->LineIndex(), 1);
+    EXPECT_EQ(Capture(), "ABCDEF\r\n");
+    EXPECT_EQ(opened_, std::vector<std::string>{"07-12-26.CAP"});
+    EXPECT_TRUE(problems_.empty());
+}
+
+TEST_F(ReceivePath, EmptyLinesNulAndCrNeverReachDisplayOrFile)
+{
+    Take("x\r\n\n");
+    Take(std::string("a\0b\rc\n", 6));
+    EXPECT_EQ(Capture(), "x\r\n\r\nabc\r\n");
+    EXPECT_EQ(Lines().Line(2), "abc");
+    EXPECT_EQ(Lines().LineCount(), 4);
+}
+
+TEST_F(ReceivePath, BytesAboveAsciiAreKeptExactly)
+{
+    const std::string cyrillic = "\xCF\xD0\xC8\xC2\xC5\xD2 \xFF\x80\x98";
+    Take(cyrillic + "\n");
+    EXPECT_EQ(Capture(), cyrillic + "\r\n");
+    EXPECT_EQ(Lines().Line(0), cyrillic);
+}
+
+TEST_F(ReceivePath, BackspaceAtTheHeadOfAClusterShortensTheLine)
+{
+    Take("HELLO");
+    Take("\b");
+    EXPECT_EQ(Lines().Line(0), "HELL");
+    Take("\b \b");
+    EXPECT_EQ(Lines().Line(0), "H ");
+    Take("\b\b\b\b\b\b");
+    EXPECT_EQ(Lines().Line(0), "");
+    Take("a\bb");  // not at the head: only dropped
+    EXPECT_EQ(Lines().Line(0), "ab");
+}
+
+TEST_F(ReceivePath, TrimsTwentyLinesPastTheLimitWhileTheFileKeepsAll)
+{
+    std::string block;
+    for (int i = 1; i <= 6001; ++i)
+        block += "line " + std::to_string(i) + "\r\n";
+    Take(block);
+    EXPECT_EQ(Lines().LineCount(), 6002);
+    EXPECT_EQ(path_->LineIndex(), 6001);
+    Take("next");
+    EXPECT_EQ(Lines().LineCount(), 5982);
+    EXPECT_EQ(path_->LineIndex(), 5981);
+    EXPECT_EQ(Lines().Line(0), "line 21");
+    EXPECT_EQ(Lines().Line(5981), "next");
+    EXPECT_EQ(Capture(), block);
+    Take("\n");
+    EXPECT_EQ(Lines().LineCount(), 5983);  // one trim per cluster, only past the limit
+}
+
+TEST_F(ReceivePath, ALargeClusterCannotGrowTheDisplayPastTheLimit)
+{
+    std::string block;
+    for (int i = 1; i <= 5000; ++i)
+        block += "x" + std::to_string(i) + "\n";
+    Take(block);
+    Take(block);
+    EXPECT_EQ(Lines().LineCount(), 10001);
+    Take("y");
+    EXPECT_LE(path_->LineIndex(), path_->LineLimit());
+    EXPECT_EQ(path_->LineIndex(), Lines().LineCount() - 1);
+    EXPECT_EQ(Lines().Line(path_->LineIndex()), "y");
+    EXPECT_EQ(Lines().LineCount(), 10001 - 4000);  // whole blocks of 20
+}
+
+TEST_F(ReceivePath, FirstDataAfterMidnightGoesToTheNewYearsFile)
+{
+    now_ = QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59));
+    Create();
+    Take("before");
+    now_ = QDateTime(QDate(2027, 1, 1), QTime(0, 0, 1));
+    Take(" midnight\n");
+    EXPECT_EQ(ReadFile("archive/2026/12/31-12-26.CAP"), "");
+    EXPECT_EQ(ReadFile("archive/2027/01/01-01-27.CAP"), "before midnight\r\n");
+    EXPECT_EQ(path_->CaptureYear(), 2027);
+    EXPECT_EQ(path_->CaptureMonth(), 1);
+    EXPECT_EQ(path_->CaptureDay(), 1);
+    EXPECT_EQ(opened_.back(), "01-01-27.CAP");
+}
+
+TEST_F(ReceivePath, ARestartOnTheSameDayAppends)
+{
+    Take("first\n");
+    path_.reset();
+    Create();
+    Take("second\n");
+    EXPECT_EQ(Capture(), "first\r\nsecond\r\n");
+}
+
+TEST_F(ReceivePath, ADirectoryInTheWayOfTheCaptureFileIsRetriedAfterItIsGone)
+{
+    now_ = now_.addDays(1);
+    ASSERT_TRUE(QDir().mkpath("archive/2026/12/08-12-26.CAP"));  // a directory where the file should be
+    Take("a\n");
+    Take("b\n");
+    ASSERT_EQ(problems_.size(), 1u);
+    EXPECT_NE(problems_[0].find("archive/2026/12/08-12-26.CAP"), std::string::npos) << problems_[0];
+    EXPECT_NE(path_->CaptureDay(), 8);
+    EXPECT_EQ(Lines().Line(1), "b") << "the display goes on";
+    ASSERT_TRUE(QDir().rmdir("archive/2026/12/08-12-26.CAP"));
+    Take("c\n");
+    EXPECT_EQ(path_->CaptureDay(), 8);
+    EXPECT_EQ(ReadFile("archive/2026/12/08-12-26.CAP"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(Capture(), "") << "nothing of the new day went to the old file";
+}
+
+TEST_F(ReceivePath, HeldTextIsReplayedWithItsOwnRules)
+{
+    Take("start ");
+    path_->EnterCaptureView();
+    EXPECT_TRUE(path_->CaptureViewMode());
+    Take("AB");
+    Take(std::string("C\r\nD\b\0", 6));
+    EXPECT_EQ(Lines().Line(0), "start ");
+    EXPECT_EQ(Lines().LineCount(), 1);
+    EXPECT_EQ(Capture(), "");
+    path_->LeaveCaptureView();
+    EXPECT_FALSE(path_->CaptureViewMode());
+    EXPECT_EQ(Lines().Line(0), "start ABC");
+    EXPECT_EQ(Lines().Line(1), "D\b");  // a held backspace is kept
+    EXPECT_EQ(path_->LineIndex(), 1);
+    EXPECT_TRUE(path_->HeldText().empty());
+    EXPECT_EQ(Lines().LineCount(), 2);
+    EXPECT_EQ(Capture(), "start ABC\r\n");
+}
+
+TEST_F(ReceivePath, ReplayAndLiveDifferOnlyInBackspaces)
+{
+    Take("HELLO");
+    Hold(std::string("\bA\b\0\r", 5));
+    path_->LeaveCaptureView();
+    EXPECT_EQ(Lines().Line(0), "HELLO\bA\b") << "held: kept, and no shortening at the head";
+    Take(std::string("\bA\b\0\r", 5));
+    // Live: the line loses as many bytes as the cluster has; the backspaces are dropped.
+    EXPECT_EQ(Lines().Line(0), "HELA");
+    Take("\n");
+    EXPECT_EQ(Capture(), "HELA\r\n");
+}
+
+TEST_F(ReceivePath, ReplayKeepsTheDisplayUnderTheLimitAsItGoesLiveTrimsOncePerCluster)
+{
+    path_->SetLineLimit(40);
+    int most = 0;
+    path_->Lines().OnChanged = [&](int) { most = std::max(most, Lines().LineCount()); };
+    Hold(NumberedLines("H", 100));
+    path_->LeaveCaptureView();
+    EXPECT_LE(most, 42);
+    EXPECT_EQ(Lines().LineCount(), 41);
+    EXPECT_EQ(Lines().Line(0), "H61");
+    EXPECT_EQ(Lines().Line(39), "H100");
+
+    most = 0;
+    Take(NumberedLines("L", 100));
+    EXPECT_EQ(most, 141) << "a live cluster is trimmed before, not while, it is assembled";
+    Take("");
+    EXPECT_EQ(Lines().LineCount(), 41);
+    EXPECT_EQ(Lines().Line(0), "L61");
+
+    const std::string capture = Capture();
+    EXPECT_EQ(std::count(capture.begin(), capture.end(), '\n'), 200) << "the file keeps every line";
+}
+
+TEST_F(ReceivePath, ADaySwitchDuringTheCaptureViewWritesTheReplayToTheFileOpenAtReplay)
+{
+    Take("a\n");
+    Hold("b\nc");
+    now_ = now_.addDays(1);
+    Hold("d\n");
+    EXPECT_EQ(path_->CaptureDay(), 7);
+    path_->LeaveCaptureView();
+    EXPECT_EQ(Capture(), "a\r\nb\r\ncd\r\n");
+    EXPECT_EQ(ReadFile("archive/2026/12/08-12-26.CAP"), "<missing>");
+    Take("e\n");
+    EXPECT_EQ(path_->CaptureDay(), 8);
+    EXPECT_EQ(ReadFile("archive/2026/12/08-12-26.CAP"), "e\r\n");
+    EXPECT_EQ(opened_.back(), "08-12-26.CAP");
+}
+
+// With nothing pending a flush succeeds even without a file: the problem stays reported.
+TEST_F(ReceivePath, AFileThatCannotBeOpenedIsReportedOnceAlsoForPartialLines)
+{
+    now_ = now_.addDays(1);
+    ASSERT_TRUE(QDir().mkpath("archive/2026/12/08-12-26.CAP"));
+    for (const char* echo : {"D", "I", "S", " ", "1"})
+        Take(echo);
+    Take("2\n");
+    EXPECT_EQ(problems_.size(), 1u);
+    EXPECT_EQ(Lines().Line(0), "DIS 12");
+}
