@@ -1,6 +1,8 @@
 // Start-up, layout and shutdown of the main window.
 #include "app/Unit1.h"
 
+#include "support/SysCall.h"
+
 #include "app/AppIcon.h"
 #include "app/ImageButton.h"
 #include "app/SessionEnd.h"
@@ -22,7 +24,6 @@
 #include <QGroupBox>
 #include <QScreen>
 #include <QTimer>
-#include <cstring>
 
 namespace {
 
@@ -215,7 +216,7 @@ void TForm1::OpenPort()
 
 void TForm1::ShowPortError(uint32_t code)
 {
-    QString text = QStringLiteral("Port error: ") + QString::fromLocal8Bit(std::strerror(int(code)));
+    QString text = QStringLiteral("Port error: ") + QString::fromStdString(ErrnoText(int(code)));
     if (code == EACCES || code == EPERM)
         text += QStringLiteral(" (is the user in the dialout group?)");
     ui_->StatusBar1->SetPanelText(7, text);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -17,7 +16,7 @@ namespace {
 
 [[noreturn]] void Fail(const char* what, const std::string& path, int error)
 {
-    throw std::runtime_error(std::string(what) + " \"" + path + "\": " + std::strerror(error));
+    throw std::runtime_error(std::string(what) + " \"" + path + "\": " + ErrnoText(error));
 }
 
 class Fd {
@@ -111,6 +110,7 @@ std::vector<std::string> Match(const std::string& pattern)
             return found;
         Fail("Cannot list", folder, errno);
     }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the directory stream is this function's own.
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (::fnmatch(namePattern.c_str(), name.c_str(), FNM_PERIOD) != 0)

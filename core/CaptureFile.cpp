@@ -3,7 +3,6 @@
 #include "support/SysCall.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -16,7 +15,7 @@ void MakeDirectories(const std::string& directory)
     for (size_t pos = directory.find('/', 1); pos != std::string::npos; pos = directory.find('/', pos + 1)) {
         const std::string part = directory.substr(0, pos);
         if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            throw std::runtime_error("Cannot create directory \"" + part + "\": " + std::strerror(errno));
+            throw std::runtime_error("Cannot create directory \"" + part + "\": " + ErrnoText(errno));
     }
 }
 
@@ -30,7 +29,7 @@ void TCaptureFile::Open(const std::string& directory, const std::string& name)
     const std::string path = directory + name;
     const int fd = RetryEintr([&] { return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); });
     if (fd < 0)
-        throw std::runtime_error("Cannot open capture file \"" + path + "\": " + std::strerror(errno));
+        throw std::runtime_error("Cannot open capture file \"" + path + "\": " + ErrnoText(errno));
     fd_ = fd;
     path_ = path;
 }
@@ -73,7 +72,7 @@ bool TCaptureFile::Flush()
     while (done < pending_.size()) {
         const ssize_t n = RetryEintr([&] { return ::write(fd_, pending_.data() + done, pending_.size() - done); });
         if (n < 0) {
-            lastError_ = "Cannot write capture file \"" + path_ + "\": " + std::strerror(errno);
+            lastError_ = "Cannot write capture file \"" + path_ + "\": " + ErrnoText(errno);
             pending_.erase(0, done);
             return false;
         }

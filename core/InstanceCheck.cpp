@@ -35,11 +35,13 @@ int CountProcessesNamed(const std::string& name, const std::string& procRoot)
     if (!dir)
         return 0;
     int count = 0;
+    const std::string prefix = procRoot + '/';
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the directory stream is this function's own.
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string pid = entry->d_name;
+        const std::string_view pid = entry->d_name;
         if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0])))
             continue;
-        if (BaseName(ExecutableOf(procRoot + "/" + pid)) == name)
+        if (BaseName(ExecutableOf(std::string(prefix).append(pid))) == name)
             ++count;
     }
     ::closedir(dir);

@@ -1,10 +1,11 @@
 #include "core/MetaKeyFile.h"
 
+#include "support/SysCall.h"
+
 #include "support/AtomicFile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -60,7 +61,7 @@ std::vector<TMetaKeyRecord> LoadMetaKeyRecords(const std::string& path)
         return {};
     std::string bytes;
     if (!ReadWholeFile(path, bytes))
-        throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(errno));
+        throw std::runtime_error("Cannot read \"" + path + "\": " + ErrnoText(errno));
     return DecodeMetaKeyRecords(bytes);
 }
 

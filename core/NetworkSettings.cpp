@@ -1,11 +1,12 @@
 #include "core/NetworkSettings.h"
 
+#include "support/SysCall.h"
+
 #include "support/AtomicFile.h"
 #include "support/MyUtils.h"
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -91,7 +92,7 @@ bool LoadNetworkSettings(const std::string& path, TNetworkSettings& settings)
     if (!ReadWholeFile(path, bytes)) {
         if (errno == ENOENT)
             return false;
-        throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(errno));
+        throw std::runtime_error("Cannot read \"" + path + "\": " + ErrnoText(errno));
     }
     if (bytes.empty())
         return false;

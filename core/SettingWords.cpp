@@ -1,9 +1,10 @@
 #include "core/SettingWords.h"
 
+#include "support/SysCall.h"
+
 #include "support/AtomicFile.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 std::string EncodeSettingWords(const TSettingWords& words)
@@ -32,7 +33,7 @@ SettingsRead ReadSettingWords(const std::string& path, TSettingWords& words, std
         return SettingsRead::Missing;
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) {
-        problem = "Cannot read \"" + path + "\": " + std::strerror(errno);
+        problem = "Cannot read \"" + path + "\": " + ErrnoText(errno);
         return SettingsRead::Damaged;
     }
     if (!DecodeSettingWords(bytes, words)) {

@@ -3,7 +3,6 @@
 #include "support/SysCall.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -13,7 +12,7 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int err)
 {
-    throw std::runtime_error(what + " \"" + path + "\": " + std::strerror(err));
+    throw std::runtime_error(what + " \"" + path + "\": " + ErrnoText(err));
 }
 
 bool WriteAll(int fd, std::string_view bytes)

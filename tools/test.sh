@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# runs every test; then runs the serial engine's tests again under ThreadSanitizer.
+# Installs what is missing and checks everything:
+#  - the house style (clang-format);
+#  - a build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer,
+#    warnings as errors and the benchmarks compiled, and every test run on it;
+#  - clang-tidy over the program's sources;
+#  - the test programs that start a thread or a socket again under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=address,undefined
+bash tools/check-format.sh
+
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=address,undefined \
+  -DMORVEL_WERROR=ON -DMORVEL_BENCH=ON
 cmake --build build/asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600
 
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=thread
-cmake --build build/tsan -j "$jobs" --target test_serial
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L test_serial
+bash tools/tidy.sh build/asan
+
+threaded=(test_serial test_net test_core test_app)
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=thread -DMORVEL_WERROR=ON
+cmake --build build/tsan -j "$jobs" --target "${threaded[@]}"
+labels=$(IFS='|'; echo "^(${threaded[*]})$")
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp" \
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L "$labels"

@@ -44,7 +44,7 @@ struct Options {
 {
     std::fprintf(stderr, "usage: pbxsim [--link PATH] [--period MS] [--flood BYTES_PER_SEC --flood-bytes N] "
                          "[--exit-after-flood] [--transcript FILE]\n");
-    std::exit(2);
+    std::exit(2);  // NOLINT(concurrency-mt-unsafe): no other thread runs yet
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -100,8 +100,6 @@ std::string CallRecord(unsigned long n)
 
 class Pbx {
 public:
-    explicit Pbx(int master) : Master(master) {}
-
     void Received(const char* data, size_t n)
     {
         for (size_t i = 0; i < n; ++i) {
@@ -200,7 +198,6 @@ private:
         Emit(">", false);
     }
 
-    int Master;
     std::string Line;
     bool LastWasCr = false;
     unsigned long Tick = 0;
@@ -230,7 +227,12 @@ int main(int argc, char** argv)
         std::perror("pbxsim: posix_openpt");
         return 1;
     }
-    const std::string slavePath = ptsname(master);
+    char slaveName[256];
+    if (ptsname_r(master, slaveName, sizeof slaveName) != 0) {
+        std::perror("pbxsim: ptsname");
+        return 1;
+    }
+    const std::string slavePath = slaveName;
     // Our own slave descriptor keeps the pty alive while the terminal closes and reopens it.
     int keeper = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (keeper < 0) {
@@ -261,7 +263,7 @@ int main(int argc, char** argv)
         }
     };
 
-    Pbx pbx(master);
+    Pbx pbx;
     std::string flood;
     long long floodLeft = opt.FloodRate >= 0 ? opt.FloodBytes : 0;
     unsigned long floodRecord = 0;
