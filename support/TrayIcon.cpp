@@ -15,76 +15,76 @@
 #include <exception>
 
 TTrayIcon::TTrayIcon(QObject* owner, std::unique_ptr<TTrayShell> shell)
-    : QObject(owner), Shell(shell ? std::move(shell) : MakeSystemTrayShell())
+    : QObject(owner), shell_(shell ? std::move(shell) : MakeSystemTrayShell())
 {
-    FIcon = QGuiApplication::windowIcon();
-    FShellIconSupported = Shell->Available();
-    FIconPending = true;
-    Data.Flags = TNotifyIconData::NIF_MESSAGE | TNotifyIconData::NIF_ICON;
-    Data.Icon = FIcon;
-    SetTip(FHint.isEmpty() ? QGuiApplication::applicationDisplayName() : FHint);
-    Shell->OnMouse = [this](TTrayMouse mouse) { HandleMouse(mouse); };
+    icon_ = QGuiApplication::windowIcon();
+    shellIconSupported_ = shell_->Available();
+    iconPending_ = true;
+    data_.Flags = TNotifyIconData::NIF_MESSAGE | TNotifyIconData::NIF_ICON;
+    data_.Icon = icon_;
+    SetTip(hint_.isEmpty() ? QGuiApplication::applicationDisplayName() : hint_);
+    shell_->OnMouse = [this](TTrayMouse mouse) { HandleMouse(mouse); };
 }
 
 TTrayIcon::~TTrayIcon()
 {
     // The main window may be half destroyed here (it owns us): leave it alone.
-    if (FActive && FShellIconSupported)
-        Shell->Delete();
-    Shell->OnMouse = nullptr;
+    if (active_ && shellIconSupported_)
+        shell_->Delete();
+    shell_->OnMouse = nullptr;
 }
 
 void TTrayIcon::SetMainWindow(QWidget* window)
 {
-    if (MainWindow)
-        MainWindow->removeEventFilter(this);
-    MainWindow = window;
-    WindowHiddenByUs = false;
-    FAppMinimized = window && window->isMinimized();
+    if (mainWindow_)
+        mainWindow_->removeEventFilter(this);
+    mainWindow_ = window;
+    windowHiddenByUs_ = false;
+    appMinimized_ = window && window->isMinimized();
     if (!window)
         return;
     window->installEventFilter(this);
-    if (FActive && FAppMinimized)
+    if (active_ && appMinimized_)
         AddIcon();
 }
 
 void TTrayIcon::SetActive(bool value)
 {
-    FActive = value;
-    if (FActive && (FAppMinimized || FSeparateIcon)) {
+    active_ = value;
+    if (active_ && (appMinimized_ || separateIcon_)) {
         AddIcon();
     } else {
         DeleteIcon();
         // A window hidden into an icon that is gone would be out of the operator's reach.
-        if (WindowHiddenByUs)
+        if (windowHiddenByUs_)
             RevealWindow();
     }
 }
 
 void TTrayIcon::SetSeparateIcon(bool value)
 {
-    FSeparateIcon = value;
-    if (value && FActive)
+    separateIcon_ = value;
+    if (value && active_)
         AddIcon();
-    else if (!value && FActive && !FAppMinimized)
+    else if (!value && active_ && !appMinimized_)
         DeleteIcon();
 }
 
 void TTrayIcon::SetHint(const QString& value)
 {
-    if (value == FHint)
+    if (value == hint_)
         return;
-    FHint = value;
+    hint_ = value;
     SetTip(value);
     ModifyIcon();
 }
 
 void TTrayIcon::SetIcon(const QIcon& value)
 {
-    if (value.cacheKey() == FIcon.cacheKey())
+    if (value.cacheKey() == icon_.cacheKey())
         return;
-    FIcon = value;
-    Data.Icon = FIcon;
+    icon_ = value;
+    data_.Icon = icon_;
     ModifyIcon();
 }
 
@@ -93,33 +93,33 @@ void TTrayIcon::SetTip(const QString& tip)
     QString text = tip.left(TNotifyIconData::TipLimit);
     if (text.size() == TNotifyIconData::TipLimit && text.back().isHighSurrogate())
         text.chop(1);
-    Data.Tip = text;
+    data_.Tip = text;
     if (text.isEmpty())
-        Data.Flags &= ~unsigned(TNotifyIconData::NIF_TIP);
+        data_.Flags &= ~unsigned(TNotifyIconData::NIF_TIP);
     else
-        Data.Flags |= TNotifyIconData::NIF_TIP;
+        data_.Flags |= TNotifyIconData::NIF_TIP;
 }
 
 void TTrayIcon::AddIcon()
 {
-    if (!FActive || !FShellIconSupported || !FIconPending)
+    if (!active_ || !shellIconSupported_ || !iconPending_)
         return;
-    if (!Shell->Add(Data))
+    if (!shell_->Add(data_))
         throw EOutOfResources("Cannot create shell notification icon");
-    FIconPending = false;
+    iconPending_ = false;
 }
 
 void TTrayIcon::DeleteIcon()
 {
-    if (FShellIconSupported)
-        Shell->Delete();
-    FIconPending = true;
+    if (shellIconSupported_)
+        shell_->Delete();
+    iconPending_ = true;
 }
 
 void TTrayIcon::ModifyIcon()
 {
-    if (FActive && FShellIconSupported)
-        Shell->Modify(Data);
+    if (active_ && shellIconSupported_)
+        shell_->Modify(data_);
 }
 
 void TTrayIcon::HandleMouse(TTrayMouse mouse)
@@ -141,21 +141,21 @@ void TTrayIcon::HandleMouse(TTrayMouse mouse)
 
 void TTrayIcon::HandleRightClick()
 {
-    const QPoint at = Shell->CursorPos();
-    if (FPopupMenu && (!TaskbarWindowVisible() || FSeparateIcon))
-        Shell->Popup(FPopupMenu, at);
+    const QPoint at = shell_->CursorPos();
+    if (popupMenu_ && (!TaskbarWindowVisible() || separateIcon_))
+        shell_->Popup(popupMenu_, at);
     if (OnRightClick)
         OnRightClick(this, Qt::RightButton, Qt::NoModifier, at.x(), at.y());
 }
 
-bool TTrayIcon::TaskbarWindowVisible() const { return !MainWindow || MainWindow->isVisible(); }
+bool TTrayIcon::TaskbarWindowVisible() const { return !mainWindow_ || mainWindow_->isVisible(); }
 
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == MainWindow && event->type() == QEvent::WindowStateChange) {
+    if (watched == mainWindow_ && event->type() == QEvent::WindowStateChange) {
         const auto* change = static_cast<QWindowStateChangeEvent*>(event);
         const bool was = change->oldState().testFlag(Qt::WindowMinimized);
-        const bool now = MainWindow->windowState().testFlag(Qt::WindowMinimized);
+        const bool now = mainWindow_->windowState().testFlag(Qt::WindowMinimized);
         if (!was && now)
             ReportedTo(errorBox_ ? errorBox_ : TDialogs::Standard().ErrorBox,
                        [this] { AppMinimize(); })();  // a refused icon must not unwind through Qt
@@ -170,17 +170,17 @@ void TTrayIcon::AppMinimize()
     // The add comes first: when it is refused the window keeps its taskbar
     // button, or a minimized program would have no way back.
     std::exception_ptr refused;
-    if (FActive) {
+    if (active_) {
         try {
             AddIcon();
         } catch (const EOutOfResources&) {
             refused = std::current_exception();
         }
         // Hiding inside the state change itself leaves a taskbar entry behind on some desktops.
-        if (!FIconPending)
+        if (!iconPending_)
             QTimer::singleShot(0, this, &TTrayIcon::HideIntoIcon);
     }
-    FAppMinimized = true;
+    appMinimized_ = true;
     if (OnMinimize)
         OnMinimize(QCoreApplication::instance());
     if (refused)
@@ -189,30 +189,30 @@ void TTrayIcon::AppMinimize()
 
 void TTrayIcon::AppRestore()
 {
-    if (FActive || WindowHiddenByUs) {
-        WindowHiddenByUs = false;
+    if (active_ || windowHiddenByUs_) {
+        windowHiddenByUs_ = false;
         // The state is restored already; showNormal would also drop a maximized state.
-        if (MainWindow && !MainWindow->isVisible())
-            MainWindow->show();
+        if (mainWindow_ && !mainWindow_->isVisible())
+            mainWindow_->show();
     }
-    if (FActive && !FSeparateIcon)
+    if (active_ && !separateIcon_)
         DeleteIcon();
     if (OnRestore)
         OnRestore(QCoreApplication::instance());
-    FAppMinimized = false;
+    appMinimized_ = false;
 }
 
 void TTrayIcon::HideIntoIcon()
 {
-    if (MainWindow && FActive && FAppMinimized && !FIconPending && MainWindow->isMinimized()) {
-        WindowHiddenByUs = true;
-        MainWindow->hide();
+    if (mainWindow_ && active_ && appMinimized_ && !iconPending_ && mainWindow_->isMinimized()) {
+        windowHiddenByUs_ = true;
+        mainWindow_->hide();
     }
 }
 
 void TTrayIcon::RevealWindow()
 {
-    WindowHiddenByUs = false;
-    if (MainWindow)
-        MainWindow->showMinimized();
+    windowHiddenByUs_ = false;
+    if (mainWindow_)
+        mainWindow_->showMinimized();
 }

@@ -65,15 +65,15 @@ public:
     void SetErrorBox(std::function<void(const QString& text)> errorBox) { errorBox_ = std::move(errorBox); }
 
     // --- published properties (initial values as constructed) ---
-    bool Active() const { return FActive; }  // false
+    bool Active() const { return active_; }  // false
     void SetActive(bool value);
-    QString Hint() const { return FHint; }  // empty
+    QString Hint() const { return hint_; }  // empty
     void SetHint(const QString& value);
-    QIcon Icon() const { return FIcon; }  // the application's icon
+    QIcon Icon() const { return icon_; }  // the application's icon
     void SetIcon(const QIcon& value);
-    QMenu* PopupMenu() const { return FPopupMenu; }  // none; not owned
-    void SetPopupMenu(QMenu* value) { FPopupMenu = value; }
-    bool SeparateIcon() const { return FSeparateIcon; }  // false: shown only while minimized
+    QMenu* PopupMenu() const { return popupMenu_; }  // none; not owned
+    void SetPopupMenu(QMenu* value) { popupMenu_ = value; }
+    bool SeparateIcon() const { return separateIcon_; }  // false: shown only while minimized
     void SetSeparateIcon(bool value);
 
     TTrayNotifyEvent OnClick;      // sender: the component
@@ -82,9 +82,9 @@ public:
     TTrayNotifyEvent OnMinimize;   // sender: the application
     TTrayNotifyEvent OnRestore;    // sender: the application
 
-    bool ShellIconSupported() const { return FShellIconSupported; }
-    bool IconPending() const { return FIconPending; }
-    bool AppMinimized() const { return FAppMinimized; }
+    bool ShellIconSupported() const { return shellIconSupported_; }
+    bool IconPending() const { return iconPending_; }
+    bool AppMinimized() const { return appMinimized_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -102,17 +102,17 @@ private:
     void RevealWindow();
     bool TaskbarWindowVisible() const;
 
-    std::unique_ptr<TTrayShell> Shell;
-    QPointer<QWidget> MainWindow;
-    TNotifyIconData Data;
-    bool FActive = false;
-    QString FHint;
-    QIcon FIcon;
-    QPointer<QMenu> FPopupMenu;
-    bool FSeparateIcon = false;
-    bool FShellIconSupported = false;
-    bool FAppMinimized = false;
-    bool FIconPending = true;
-    bool WindowHiddenByUs = false;
+    std::unique_ptr<TTrayShell> shell_;
+    QPointer<QWidget> mainWindow_;
+    TNotifyIconData data_;
+    bool active_ = false;
+    QString hint_;
+    QIcon icon_;
+    QPointer<QMenu> popupMenu_;
+    bool separateIcon_ = false;
+    bool shellIconSupported_ = false;
+    bool appMinimized_ = false;
+    bool iconPending_ = true;
+    bool windowHiddenByUs_ = false;
     std::function<void(const QString& text)> errorBox_;
 };
