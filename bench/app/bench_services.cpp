@@ -10,7 +10,7 @@
 #include "core/RemoteAccess.h"
 #include "net/TnCnx.h"
 #include "net/WSocket.h"
-#include "tests/app/FreePort.h"
+#include "tests/net/FreePort.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,12 +2,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <asm/termbits.h>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <termios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 PtyPort::PtyPort()
@@ -16,10 +17,14 @@ PtyPort::PtyPort()
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
         throw std::runtime_error("no pseudo-terminal");
     slave_ = ::ptsname(master_);
-    termios tio{};
-    ::tcgetattr(master_, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(master_, TCSANOW, &tio);
+    // Raw: the program's bytes arrive here untouched.
+    termios2 tio{};
+    ::ioctl(master_, TCGETS2, &tio);
+    tio.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
+    tio.c_oflag &= ~tcflag_t(OPOST);
+    tio.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag = (tio.c_cflag & ~tcflag_t(CSIZE | PARENB)) | CS8;
+    ::ioctl(master_, TCSETS2, &tio);
 }
 
 PtyPort::~PtyPort()
@@ -61,3 +66,9 @@ std::string PtyPort::Read(size_t count, int timeoutMs)
 }
 
 std::string PtyPort::Drain(int quietMs) { return Read(size_t(-1), quietMs); }
+
+unsigned PtyPort::Speed() const
+{
+    termios2 tio{};
+    return ::ioctl(master_, TCGETS2, &tio) == 0 ? tio.c_ospeed : 0;
+}

@@ -17,6 +17,8 @@ public:
     std::string Read(size_t count, int timeoutMs = 5000);
     // Everything that arrives within quietMs.
     std::string Drain(int quietMs = 300);
+    // The line speed the program set on its side, in bit/s.
+    unsigned Speed() const;
 
 private:
     int master_ = -1;

@@ -11,7 +11,8 @@
 #include "support/MyCript.h"
 #include "support/MyUtils.h"
 #include "tests/app/FormFixture.h"
-#include "tests/app/FreePort.h"
+#include "tests/app/PtyPort.h"
+#include "tests/net/FreePort.h"
 #include "tests/net/NetTestUtil.h"
 
 #include <QApplication>
@@ -21,41 +22,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <asm/termbits.h>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// The PBX side of a pseudo-terminal; the line settings the program applies
-// to the slave show on the master too.
-class PbxLine {
-public:
-    PbxLine()
-    {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
-            slave_ = ::ptsname(master_);
-    }
-    ~PbxLine()
-    {
-        if (master_ >= 0)
-            ::close(master_);
-    }
-    const std::string& SlavePath() const { return slave_; }
-    unsigned Speed() const
-    {
-        termios2 tio{};
-        return ::ioctl(master_, TCGETS2, &tio) == 0 ? tio.c_ospeed : 0;
-    }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
 
 void Type(QWidget* widget, const QString& text)
 {
@@ -177,7 +149,7 @@ TEST_F(SettingsPanel, AWrongPasswordAsksAgainWithAnEmptyEntryUntilRightOrCancell
 
 TEST_F(SettingsPanel, ASpeedChoiceReopensThePortAtOnceAndCancelShowsTheStoredSpeed)
 {
-    PbxLine pbx;
+    PtyPort pbx;
     ASSERT_FALSE(pbx.SlavePath().empty());
     WriteFile("Setings.ini", EncodeSettingWords(TSettingWords{}));  // port 0, 1200
     WriteFile("MetaKey.ini", EncodeMetaKeyRecords(std::vector<TMetaKeyRecord>(kMetaKeyRows)));
@@ -200,7 +172,7 @@ TEST_F(SettingsPanel, ASpeedChoiceReopensThePortAtOnceAndCancelShowsTheStoredSpe
 
 TEST_F(SettingsPanel, TypedPortAndSpeedTextsTakeEffectOnEnter)
 {
-    PbxLine pbx;
+    PtyPort pbx;
     WriteFile("Setings.ini", EncodeSettingWords(TSettingWords{}));
     CreateOnPorts({"/nonexistent/ttyA", pbx.SlavePath()});
     OpenSettings();

@@ -2,8 +2,8 @@
 // with the forwarder's clock set by the test.
 #include "core/NmsForwarder.h"
 #include "net/TnCnx.h"
-#include "tests/app/FreePort.h"
-#include "tests/net/NetTestUtil.h"
+#include "tests/net/FreePort.h"
+#include "tests/net/LoopbackHost.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -16,80 +16,14 @@ namespace {
 // What a client answers to the host's opening below.
 const std::string kAnswers = "\xff\xfb\x18\xff\xfa\x18" + std::string(1, '\0') + "VT100\xff\xf0";
 
-// The NMS host: accepts one connection at a time, asks for the terminal type
-// and records every byte it gets.
-class FakeNms {
+// The NMS host: asks for the terminal type and records every byte it gets.
+class FakeNms : public LoopbackHost {
 public:
-    // A small receive buffer lets the sender's queue grow when this stops reading.
     explicit FakeNms(int port, int receiveBuffer = 0)
-    {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        int on = 1;
-        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (receiveBuffer > 0)
-            setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        sa.sin_port = htons(uint16_t(port));
-        ok_ = bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(listener_, 5) == 0;
-    }
-    ~FakeNms()
-    {
-        if (conn_ >= 0)
-            close(conn_);
-        close(listener_);
-    }
-    bool ok() const { return ok_; }
-    // Ends the connection with a reset, as a host that crashes does.
-    void Reset()
-    {
-        linger abort{1, 0};
-        setsockopt(conn_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        close(conn_);
-        conn_ = -1;
-    }
-
-    void Poll()
-    {
-        int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK);
-        if (fd >= 0) {
-            if (conn_ >= 0)
-                close(conn_);
-            conn_ = fd;
-            ++accepted;
-            received.clear();
-            const std::string opening = "\xff\xfd\x18\xff\xfa\x18\x01\xff\xf0";
-            send(conn_, opening.data(), opening.size(), MSG_NOSIGNAL);
-        }
-        if (conn_ < 0 || !reading)
-            return;
-        char buf[65536];
-        ssize_t n;
-        while ((n = recv(conn_, buf, sizeof buf, 0)) > 0)
-            received.append(buf, size_t(n));
-        if (n == 0) {
-            close(conn_);
-            conn_ = -1;
-            ++ended;
-        }
-    }
-    bool WaitReceived(size_t count, int timeoutMs = 20000)
-    {
-        return WaitFor([&] { return Poll(), received.size() >= count; }, timeoutMs);
-    }
+        : LoopbackHost(port, "\xff\xfd\x18\xff\xfa\x18\x01\xff\xf0", receiveBuffer)
+    {}
     // Connected and the negotiation answered: data may follow.
     bool WaitNegotiated() { return WaitReceived(kAnswers.size()) && received == kAnswers; }
-
-    std::string received;
-    int accepted = 0;
-    int ended = 0;
-    bool reading = true;
-
-private:
-    int listener_ = -1;
-    int conn_ = -1;
-    bool ok_ = false;
 };
 
 std::string Lines(char letter, size_t bytes)

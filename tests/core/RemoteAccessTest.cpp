@@ -2,7 +2,7 @@
 // hands to the PBX is collected by the test.
 #include "core/RemoteAccess.h"
 #include "net/WSocket.h"
-#include "tests/app/FreePort.h"
+#include "tests/net/FreePort.h"
 #include "tests/net/NetTestUtil.h"
 
 #include <QElapsedTimer>
