@@ -2,6 +2,7 @@
 
 #include "support/SysCall.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -31,6 +32,12 @@ TSessionEndWatcher::TSessionEndWatcher(std::function<void()> onEnd, QObject* par
         char buf[64];
         while (RetryEintr([&] { return ::read(pipeFds[0], buf, sizeof buf); }) > 0) {
         }
+        if (onEnd_)
+            onEnd_();
+    });
+    // The session manager's commit request also comes for checkpoints and for
+    // logouts that are cancelled later; only the quit that follows a real end counts.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (onEnd_)
             onEnd_();
     });

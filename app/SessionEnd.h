@@ -1,5 +1,7 @@
 #pragma once
-// Delivers the end of the user's session (SIGTERM, SIGHUP) to the main thread.
+// Delivers the end of the user's session to the main thread: SIGTERM, SIGHUP,
+// or the desktop's session manager ending the program. A checkpoint, or a
+// logout that the user may still cancel, is not an end.
 #include <QObject>
 #include <functional>
 

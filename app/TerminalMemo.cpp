@@ -173,9 +173,10 @@ void TTerminalMemo::SetColours(const QColor& background, const QColor& text)
 
 QMimeData* TTerminalMemo::createMimeDataFromSelection() const
 {
-    // The stock copy turns a no-break space (byte 0xA0) into a plain space.
+    // The stock copy turns a no-break space (byte 0xA0) into a plain space,
+    // and ends lines with LF; the lines go out as they came, with CR LF.
     QString text = textCursor().selectedText();
-    text.replace(QChar::ParagraphSeparator, QChar('\n'));
+    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
     auto* data = new QMimeData;
     data->setText(text);
     return data;

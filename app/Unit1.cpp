@@ -179,11 +179,10 @@ void TForm1::FormCreate()
     if (options_.WatchSessionEnd)
         sessionWatcher_ = new TSessionEndWatcher(
             [this] {
-                options_.Dialogs.Reported([this] { EndSession(); })();
+                EndSession();
                 QApplication::quit();
             },
             this);
-    connect(qApp, &QGuiApplication::commitDataRequest, this, options_.Dialogs.Reported([this] { EndSession(); }));
 }
 
 void TForm1::ReportStartupProblem(const std::string& problem)
@@ -209,6 +208,8 @@ void TForm1::PostErrorBox(const std::string& problem)
 
 void TForm1::OpenPort()
 {
+    if (SerialPortNG1->CommPort().empty())
+        return;  // no port chosen: nothing to open, nothing to report
     SerialPortNG1->SetActive(true);
     if (SerialPortNG1->Active())
         ui_->StatusBar1->SetPanelText(7, QString());
@@ -257,13 +258,19 @@ bool TForm1::FormClose()
     remote_->Stop();
     nms_->Stop();
     receive_->CloseCaptureFile();
-    WriteSettingWords(kSettingsFile, SettingWords);
+    closed_ = true;
+    try {
+        WriteSettingWords(kSettingsFile, SettingWords);
+    } catch (const std::exception& e) {
+        // Said once, and the window closes all the same: what it ran is stopped already.
+        options_.Dialogs.ErrorBox(QString::fromLocal8Bit(e.what()));
+    }
     return true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    if (sessionEnded_ || terminated_) {
+    if (sessionEnded_ || terminated_ || closed_) {
         event->accept();
         return;
     }
@@ -276,11 +283,16 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::EndSession()
 {
-    if (sessionEnded_)
+    if (sessionEnded_ || closed_)
         return;
     sessionEnded_ = true;
     SerialPortNG1->SetActive(false);
     receive_->CloseCaptureFile();
-    WriteSettingWords(kSettingsFile, SettingWords);
+    // Nothing modal while the session ends: nobody may be there to answer.
+    try {
+        WriteSettingWords(kSettingsFile, SettingWords);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "morvel-pbx: %s\n", e.what());
+    }
     QApplication::beep();
 }

@@ -95,7 +95,7 @@ private:
     void FormShow();
     // Asks "Are yor sure?"; true when the window may close.
     bool FormClose();
-    // The user's session is ending: close port and capture file, save the words.
+    // The user's session is ending: close port and capture file, save the words; nothing modal.
     void EndSession();
     void GetCommPorts();
     void LayOut();
@@ -149,5 +149,6 @@ private:
     bool terminated_ = false;
     bool shown_ = false;
     bool sessionEnded_ = false;
+    bool closed_ = false;  // the operator's close went through
     std::vector<std::string> startupProblems_;
 };

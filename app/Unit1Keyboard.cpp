@@ -20,21 +20,52 @@
 
 namespace {
 
-// The character codes a key press produces: its text through the code page,
-// or Ctrl with a letter as 1 to 26 where the platform gives no text.
+// The character codes a key press produces: printable characters through the
+// code page, Enter, Backspace, Tab, Escape, and Ctrl with a letter as 1 to 26.
+// Other keys (Delete, Insert, arrows, function keys) produce none.
 std::string KeyCharacters(const QKeyEvent* event)
 {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     if (mods & Qt::AltModifier)
         return {};  // Alt combinations are commands, not characters
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return "\r";
+    case Qt::Key_Backspace:
+        return "\b";
+    case Qt::Key_Tab:
+        return "\t";
+    case Qt::Key_Escape:
+        return "\x1b";
+    default:
+        break;
+    }
+    if (mods & Qt::ControlModifier) {
+        if (event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
+            return std::string(1, char(event->key() - Qt::Key_A + 1));
+        return {};
+    }
     std::string out;
     for (QChar ch : event->text()) {
         const int b = CodePage::CharToByte(ch);
-        if (b > 0)
+        if (b >= 0x20 && b != 0x7F)
             out.push_back(char(b));
     }
-    if (out.empty() && (mods & Qt::ControlModifier) && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
-        out.push_back(char(event->key() - Qt::Key_A + 1));
+    return out;
+}
+
+// Other programs on this desktop end clipboard lines with LF alone; the PBX
+// wants CR LF, as the display's own copy gives it.
+std::string WithCrLf(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out.push_back('\r');
+        out.push_back(text[i]);
+    }
     return out;
 }
 
@@ -114,14 +145,14 @@ void TForm1::PopupMenu1Popup()
 
 void TForm1::CopytoPort1Click()
 {
-    const std::string text = ui_->Memo1->SelectedBytes();
+    const std::string text = WithCrLf(ui_->Memo1->SelectedBytes());
     EndCaptureView();
     SerialPortNG1->SendText(text);
 }
 
 void TForm1::CopyToPortCRClick()
 {
-    const std::string text = ui_->Memo1->SelectedBytes();
+    const std::string text = WithCrLf(ui_->Memo1->SelectedBytes());
     EndCaptureView();
     SerialPortNG1->SendText(text + '\r');
 }
@@ -133,7 +164,7 @@ void TForm1::PastefromClipboard1Click()
     EndCaptureView();
     const QMimeData* clip = QApplication::clipboard()->mimeData();
     if (clip && clip->hasText())
-        SerialPortNG1->SendText(CodePage::ToBytes(clip->text()));
+        SerialPortNG1->SendText(WithCrLf(CodePage::ToBytes(clip->text())));
 }
 
 void TForm1::SelectAll1Click()

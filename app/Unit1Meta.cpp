@@ -8,6 +8,7 @@
 
 #include <QGroupBox>
 #include <QPushButton>
+#include <stdexcept>
 
 namespace {
 
@@ -75,13 +76,17 @@ void TForm1::StringGrid1DblClick()
 
 void TForm1::ReadMetaKeyFile()
 {
-    const std::vector<TMetaKeyRecord> records = LoadMetaKeyRecords(kMetaKeyFile);
+    std::string problem;
+    const std::vector<TMetaKeyRecord> records = LoadMetaKeyRecords(kMetaKeyFile, problem);
     for (size_t i = 0; i < records.size(); ++i) {
         const int row = int(i) + 1;
         ui_->StringGrid1->SetCells(1, row, CodePage::ToText(records[i].Name));
         ui_->StringGrid1->SetCells(2, row, CodePage::ToText(records[i].Command));
         ui_->StringGrid1->SetCells(3, row, CodePage::ToText(records[i].CR));
     }
+    // What was read before a failure stays in the grid.
+    if (!problem.empty())
+        throw std::runtime_error(problem);
 }
 
 void TForm1::WriteMetaKeyFile()

@@ -21,6 +21,9 @@ void TForm1::WireReceivePath()
     receive_->OnCaptureFileOpening = [this](const std::string& name) {
         ui_->StatusBar1->SetPanelText(3, QString::fromStdString("File Open " + name).left(30));
     };
+    receive_->OnCaptureFileFailed = [this](const std::string& name) {
+        ui_->StatusBar1->SetPanelText(3, QString::fromStdString("Cannot open " + name).left(30));
+    };
     receive_->OnCaptureProblem = [this](const std::string& problem) { PostErrorBox(problem); };
 }
 

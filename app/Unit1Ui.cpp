@@ -5,6 +5,7 @@
 #include "app/StatusBar.h"
 #include "app/StringGrid.h"
 #include "app/TerminalMemo.h"
+#include "support/PasswordQuery.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -157,7 +158,7 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
         auto* box = Named(new QLineEdit(parent), name);
         box->setGeometry(field);
         if (masked)
-            box->setEchoMode(QLineEdit::Password);
+            MaskWithStars(box);
         return box;
     };
 

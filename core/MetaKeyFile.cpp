@@ -1,13 +1,13 @@
 #include "core/MetaKeyFile.h"
 
-#include "support/SysCall.h"
-
 #include "support/AtomicFile.h"
+#include "support/SysCall.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,15 +54,42 @@ std::vector<TMetaKeyRecord> DecodeMetaKeyRecords(std::string_view bytes)
     return records;
 }
 
-std::vector<TMetaKeyRecord> LoadMetaKeyRecords(const std::string& path)
+std::vector<TMetaKeyRecord> ReadMetaKeyRecords(const TByteReader& read, std::string& problem)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+    std::vector<TMetaKeyRecord> records;
+    char record[kMetaKeyRecordSize];
+    while (records.size() < kMetaKeyRows) {
+        size_t filled = 0;
+        while (filled < kMetaKeyRecordSize) {
+            const long n = read(record + filled, kMetaKeyRecordSize - filled);
+            if (n < 0) {
+                problem = ErrnoText(errno);
+                return records;
+            }
+            if (n == 0)
+                return records;  // a part of a record at the end is not one
+            filled += size_t(n);
+        }
+        records.push_back(DecodeMetaKeyRecords(std::string_view(record, kMetaKeyRecordSize)).front());
+    }
+    return records;
+}
+
+std::vector<TMetaKeyRecord> LoadMetaKeyRecords(const std::string& path, std::string& problem)
+{
+    const int fd = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0) {
+        if (errno != ENOENT)
+            problem = "Cannot read \"" + path + "\": " + ErrnoText(errno);
         return {};
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes))
-        throw std::runtime_error("Cannot read \"" + path + "\": " + ErrnoText(errno));
-    return DecodeMetaKeyRecords(bytes);
+    }
+    std::string why;
+    std::vector<TMetaKeyRecord> records = ReadMetaKeyRecords(
+        [fd](char* buffer, size_t size) { return long(RetryEintr([&] { return ::read(fd, buffer, size); })); }, why);
+    ::close(fd);
+    if (!why.empty())
+        problem = "Cannot read \"" + path + "\": " + why;
+    return records;
 }
 
 void SaveMetaKeyRecords(const std::string& path, const std::vector<TMetaKeyRecord>& records)

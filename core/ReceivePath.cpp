@@ -95,7 +95,13 @@ void TReceivePath::OpenCaptureFile()
     const std::string name = CaptureName(year, month, day);
     if (OnCaptureFileOpening)
         OnCaptureFileOpening(name);
-    captureFile_.Open(CaptureDirectory(year, month), name);
+    try {
+        captureFile_.Open(CaptureDirectory(year, month), name);
+    } catch (const std::exception&) {
+        if (OnCaptureFileFailed)
+            OnCaptureFileFailed(name);
+        throw;
+    }
     // The new date counts only once its file is open, so a failure is retried.
     captureYear_ = uint16_t(year);
     captureMonth_ = uint16_t(month);

@@ -42,8 +42,9 @@ public:
     uint16_t CaptureMonth() const { return captureMonth_; }
     uint16_t CaptureDay() const { return captureDay_; }
 
-    // The name of the capture file about to be opened.
+    // The name of the capture file about to be opened, and of one that could not be.
     std::function<void(const std::string& name)> OnCaptureFileOpening;
+    std::function<void(const std::string& name)> OnCaptureFileFailed;
     // A capture file problem, once until the file works again. The receive path
     // goes on; lines wait in the capture file's backlog.
     std::function<void(const std::string& problem)> OnCaptureProblem;

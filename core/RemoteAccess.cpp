@@ -65,14 +65,16 @@ TRemoteAccess::TRemoteAccess(Hooks hooks, QObject* parent)
     WCli->OnDataAvailable = [this](TWSocket*, uint16_t) { WCliDataAvailable(); };
     WCli->OnSessionClosed = [this](TWSocket*, uint16_t) { WCliSessionClosed(); };
 
-    // A refused client stays connected for a moment, so that a new one still
-    // gets "Busy" and a password guesser is slowed, without blocking the window.
+    // A refused client stays connected for a moment, which slows a password
+    // guesser without blocking the window. Clients that arrive meanwhile wait in
+    // the listen queue and are taken once it has gone.
     refusalTimer_ = new QTimer(this);
     refusalTimer_->setSingleShot(true);
     refusalTimer_->setInterval(kRefusalPauseMs);
     connect(refusalTimer_, &QTimer::timeout, this, [this] {
         if (WCli->State() == wsConnected)
             EndAfterText(*WCli);
+        AcceptWaitingLater();
     });
 }
 
@@ -140,8 +142,24 @@ void TRemoteAccess::Relay(const std::string& text)
     }
 }
 
+void TRemoteAccess::AcceptWaitingLater()
+{
+    if (!acceptWaiting_)
+        return;
+    acceptWaiting_ = false;
+    // From the event loop: never from inside one of the client socket's own handlers.
+    QTimer::singleShot(0, this, [this] {
+        if (WSvr->State() == wsListening)
+            WSvrSessionAvailable();
+    });
+}
+
 void TRemoteAccess::WSvrSessionAvailable()
 {
+    if (refusalTimer_->isActive()) {
+        acceptWaiting_ = true;  // left in the listen queue until the refused client is gone
+        return;
+    }
     TSocketHandle h = INVALID_SOCKET;
     try {
         h = WSvr->Accept();
@@ -207,4 +225,5 @@ void TRemoteAccess::WCliSessionClosed()
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
     refusalTimer_->stop();
+    AcceptWaitingLater();
 }

@@ -52,6 +52,7 @@ public:
 private:
     void Listen();
     void WSvrSessionAvailable();
+    void AcceptWaitingLater();
     void WCliDataAvailable();
     void WCliSessionClosed();
 
@@ -61,4 +62,5 @@ private:
     bool remoteAuthorised_ = false;
     bool remoteFullAccess_ = false;
     std::string remoteLoginText_;
+    bool acceptWaiting_ = false;  // a client waits in the listen queue for the refusal pause to end
 };

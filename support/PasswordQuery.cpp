@@ -29,6 +29,12 @@ QSize AverageCharSize(const QFontMetrics& metrics)
     return QSize(metrics.horizontalAdvance(run) / 52, metrics.height());
 }
 
+void MaskWithStars(QLineEdit* edit)
+{
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}
+
 bool PasswordQuery(const QString& caption, const QString& prompt, bool masked, QString& value)
 {
     QDialog dialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -51,10 +57,8 @@ bool PasswordQuery(const QString& caption, const QString& prompt, bool masked, Q
     auto* edit = new QLineEdit(&dialog);
     edit->setObjectName(QStringLiteral("Entry"));
     edit->setFont(QFont(QStringLiteral("MS Sans Serif")));
-    if (masked) {
-        edit->setEchoMode(QLineEdit::Password);
-        edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-    }
+    if (masked)
+        MaskWithStars(edit);
     edit->setMaxLength(255);
     edit->setText(value);
     edit->selectAll();

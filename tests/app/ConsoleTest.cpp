@@ -159,13 +159,14 @@ TEST_F(Console, MenuItemsFollowTheSelectionAndTheClipboard)
     EXPECT_TRUE(Action("PastefromClipboard1")->isEnabled());
 }
 
-TEST_F(Console, PasteSendsTheClipboardTextUnchanged)
+TEST_F(Console, PasteSendsTheClipboardTextWithEveryLineEndedByCrLf)
 {
-    QApplication::clipboard()->setText(QStringLiteral("x\ny"));
+    // Text another program copied: LF alone, CR LF, and a CR of its own.
+    QApplication::clipboard()->setText(QStringLiteral("x\ny\r\nz\r"));
     Button("Capture")->click();
     Action("PastefromClipboard1")->trigger();
     EXPECT_EQ(Status(6), "Normal");
-    EXPECT_EQ(Sent(3), "x\ny");
+    EXPECT_EQ(Sent(8), "x\r\ny\r\nz\r");
 }
 
 TEST_F(Console, SelectAllAndCopyToClipboardKeepTheViewFrozen)
@@ -175,7 +176,7 @@ TEST_F(Console, SelectAllAndCopyToClipboardKeepTheViewFrozen)
     Action("SelectAll1")->trigger();
     Action("CopytoClipboard1")->trigger();
     EXPECT_EQ(Status(6), "Capture");
-    EXPECT_EQ(QApplication::clipboard()->text(), "one\ntwo");
+    EXPECT_EQ(QApplication::clipboard()->text(), "one\r\ntwo");
     EXPECT_EQ(pty_.Drain(), "");
 }
 
@@ -337,6 +338,19 @@ TEST_F(MetaKeyFileStart, TheArchiveButtonShowsTheViewerAtTodaysDate)
     EXPECT_EQ(viewer.Label1->text(), "No File Open");
 }
 
+TEST_F(Console, KeysWithoutACharacterSendNothing)
+{
+    for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Insert, Qt::Key_Left, Qt::Key_Up, Qt::Key_Home, Qt::Key_PageDown,
+                              Qt::Key_F1, Qt::Key_F12, Qt::Key_Backtab})
+        Key(memo(), key, Qt::NoModifier, key == Qt::Key_Delete ? QStringLiteral("\x7f") : QString());
+    Key(memo(), Qt::Key_1, Qt::ControlModifier, "1");       // Ctrl with a digit
+    Key(memo(), Qt::Key_BracketLeft, Qt::ControlModifier);  // Ctrl with a sign
+    EXPECT_EQ(pty_.Drain(), "");
+    Key(memo(), Qt::Key_Enter, Qt::KeypadModifier, "\r");
+    Key(memo(), Qt::Key_A, Qt::ShiftModifier, "A");
+    EXPECT_EQ(Sent(2), "\rA");
+}
+
 TEST_F(Console, CtrlCSendsItsByteAndTheDisplayStillCopies)
 {
     Receive("copy me\r\n");
@@ -353,5 +367,6 @@ TEST_F(Console, CopyToClipboardThenPasteSendsBackTheSameBytes)
     memo()->SelectText(0, 9);
     Action("CopytoClipboard1")->trigger();
     Action("PastefromClipboard1")->trigger();
-    EXPECT_EQ(Sent(8), std::string("a\xA0\x98z\nb\tc"));
+    EXPECT_EQ(QApplication::clipboard()->text().size(), 9);
+    EXPECT_EQ(Sent(9), std::string("a\xA0\x98z\r\nb\tc"));
 }

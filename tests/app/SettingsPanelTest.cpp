@@ -190,6 +190,7 @@ TEST_F(SettingsPanel, TypedPortAndSpeedTextsTakeEffectOnEnter)
     EXPECT_EQ(Combo("ComboBox2")->currentText(), "ttyNothing");
     EXPECT_EQ(Port().CommPort(), "");
     EXPECT_FALSE(Port().Active());
+    EXPECT_EQ(Status(7), "");
 
     // A speed that is not in the list leaves the port closed and says why.
     Choose(Combo("ComboBox2"), 1);
@@ -280,6 +281,15 @@ TEST_F(SettingsPanel, SaveWritesTheThreeFilesExactly)
     EXPECT_EQ(Edit("EsetPass")->text(), "S^et");
     EXPECT_EQ(Edit("EipTrap")->text(), "10.0.0.9");
     EXPECT_EQ(Grid()->Cells(1, 42), QString(20, 'n'));
+}
+
+TEST_F(SettingsPanel, PasswordsShowStars)
+{
+    CreateOnPorts({});
+    for (const char* name : {"EpassRA", "EpassRAviewer", "EsetPass"}) {
+        Edit(name)->setText(QStringLiteral("abc"));
+        EXPECT_EQ(Edit(name)->displayText(), "***") << name;
+    }
 }
 
 TEST_F(SettingsPanel, PasswordsStopAtTheLongestTheFileReadsBack)

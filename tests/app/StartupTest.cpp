@@ -13,6 +13,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QSessionManager>
 
 namespace {
 
@@ -46,6 +48,7 @@ TEST_F(Startup, FirstStartUsesTheDesignValuesAndOpensTodaysCaptureFile)
     EXPECT_EQ(Combo("ComboBox2")->count(), 2);
     EXPECT_EQ(Port().CommPort(), "");
     EXPECT_FALSE(Port().Active());
+    EXPECT_EQ(Status(7), "") << "no port chosen is no port error";
     EXPECT_TRUE(Check("CheckBox1")->isChecked());
     EXPECT_FALSE(Check("CheckBox2")->isChecked());
     EXPECT_EQ(Selected("CBfontsize"), "12");
@@ -159,6 +162,46 @@ TEST_F(Startup, TheEndOfTheSessionSavesWithoutAsking)
     EXPECT_EQ(ReadFile("Setings.ini"), std::string(30, '\0'));
     Receive("after the end\n");  // the capture file is closed: the line waits in its backlog
     EXPECT_EQ(ReadFile("archive/2026/12/07-12-26.CAP"), "open line\r\n");
+}
+
+TEST_F(Startup, ACheckpointOrACancelledLogoutEndsNothing)
+{
+    watchSessionEnd_ = true;
+    Create(TwoPorts());
+    Receive("before\n");
+    // The session manager asks every program to save, for a checkpoint or a logout
+    // that may yet be cancelled; nothing here reads the manager.
+    alignas(16) unsigned char manager[256] = {};
+    emit static_cast<QGuiApplication*>(qApp)->commitDataRequest(*reinterpret_cast<QSessionManager*>(manager));
+    Receive("after\n");
+    EXPECT_EQ(ReadFile("archive/2026/12/07-12-26.CAP"), "before\r\nafter\r\n");
+    EXPECT_FALSE(Exists("Setings.ini"));
+    EXPECT_TRUE(form_->close());
+    EXPECT_EQ(confirms_, 1) << "a later close still asks";
+    EXPECT_TRUE(Exists("Setings.ini"));
+}
+
+TEST_F(Startup, TheQuitAfterARealEndOfTheSessionSavesWithoutAnyBox)
+{
+    watchSessionEnd_ = true;
+    Create(TwoPorts());
+    QDir().mkdir("Setings.ini");  // cannot be replaced by a file
+    testing::internal::CaptureStderr();
+    QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("Setings.ini"), std::string::npos) << said;
+    Settle();
+    EXPECT_TRUE(errors_.isEmpty());
+    EXPECT_EQ(confirms_, 0);
+}
+
+TEST_F(Startup, ASettingsFileThatCannotBeWrittenAtCloseIsReportedOnceAndTheWindowCloses)
+{
+    Create(TwoPorts());
+    QDir().mkdir("Setings.ini");
+    EXPECT_TRUE(form_->close());
+    ASSERT_EQ(errors_.size(), 1);
+    EXPECT_TRUE(errors_[0].contains("Setings.ini"));
 }
 
 TEST_F(Startup, APortThatCannotBeOpenedIsShownInTheStatusBarUntilAPortOpens)

@@ -47,9 +47,12 @@ TEST_F(Wiring, TheCaptureFileNameAndItsProblemsReachTheWindow)
     now_ = now_.addDays(1);
     QDir().mkpath("archive/2026/12/08-12-26.CAP");  // a directory where the file should be
     Receive("a\n");
-    EXPECT_EQ(Status(3), "File Open 08-12-26.CAP");
+    EXPECT_EQ(Status(3), "Cannot open 08-12-26.CAP");
     EXPECT_TRUE(errors_.isEmpty()) << "shown from the event loop, not inside the receive event";
     Settle();
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_TRUE(errors_[0].contains("08-12-26.CAP"));
+    QDir().rmdir("archive/2026/12/08-12-26.CAP");
+    Receive("b\n");
+    EXPECT_EQ(Status(3), "File Open 08-12-26.CAP");
 }
