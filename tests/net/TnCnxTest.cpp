@@ -141,6 +141,15 @@ TEST_F(TelnetServer, NewConnectionStartsWithAFreshParser)
     EXPECT_EQ(fromClient, "");
 }
 
+TEST_F(TelnetServer, ConnectsToAZeroPaddedAddress)
+{
+    cnx.SetHost("127.000.000.001");
+    ConnectBoth();
+    peer.SendString("up");
+    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 2; }));
+    EXPECT_EQ(Delivered(), "up");
+}
+
 TEST(TnCnx, ConnectErrorsReachTheCaller)
 {
     TTnCnx cnx;
