@@ -141,6 +141,15 @@ TEST_F(TelnetServer, NewConnectionStartsWithAFreshParser)
     EXPECT_EQ(fromClient, "");
 }
 
+TEST_F(TelnetServer, A240InsideASubnegotiationDoesNotEndIt)
+{
+    ConnectBoth();
+    peer.SendString("\xff\xfa\x18\xf0\x01\xff\xf0"
+                    "ok");
+    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 2; }));
+    EXPECT_EQ(Delivered(), "ok");
+}
+
 TEST_F(TelnetServer, ConnectsToAZeroPaddedAddress)
 {
     cnx.SetHost("127.000.000.001");
