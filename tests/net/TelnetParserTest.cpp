@@ -186,6 +186,12 @@ TEST(TelnetParser, ResetForgetsAnUnfinishedCommand)
                      "x"),
               V{"data \xfb"
                 "x"});
+    t.Feed("\xff\xfa\x18\x01\xff");
+    t.parser.Reset();
+    EXPECT_EQ(t.Feed("\xf0z"), V{"data \xf0z"});
+    t.Feed("\xff\xfd");
+    t.parser.Reset();
+    EXPECT_EQ(t.Feed("\x18"), V{"data \x18"});
 }
 
 TEST(TelnetParser, EscapeDoublesEveryIAC)
