@@ -80,8 +80,6 @@ ReadProbe ProbeRead(Handle h, int& error);
 int ProtocolByName(const std::string& name);
 int ServiceByName(const std::string& name, const std::string& proto);
 int HostByName(const std::string& name, uint32_t& addr);
-// Numeric conversion of a dotted IPv4 address.
-bool ParseIPv4(const std::string& text, uint32_t& addr);
 std::string IPv4ToText(uint32_t addr);
 
 }  // namespace SockApi

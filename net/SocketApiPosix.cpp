@@ -363,15 +363,6 @@ int HostByName(const std::string& name, uint32_t& addr)
     return 0;
 }
 
-bool ParseIPv4(const std::string& text, uint32_t& addr)
-{
-    in_addr a{};
-    if (inet_pton(AF_INET, text.c_str(), &a) != 1)
-        return false;
-    addr = a.s_addr;
-    return true;
-}
-
 std::string IPv4ToText(uint32_t addr)
 {
     char buf[INET_ADDRSTRLEN] = {};

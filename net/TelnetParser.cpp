@@ -6,9 +6,8 @@ TTelnetParser::TTelnetParser(EventHandler handler) : handler_(std::move(handler)
 
 void TTelnetParser::Reset()
 {
-    iacSeen_ = false;
+    state_ = State::Data;
     verb_ = 0;
-    inSubnegotiation_ = false;
     subnegotiationTooLong_ = false;
     subnegotiation_.clear();
 }
@@ -47,46 +46,76 @@ void TTelnetParser::Feed(std::string_view bytes)
     };
     for (size_t i = 0; i < bytes.size(); ++i) {
         auto b = (unsigned char)bytes[i];
-        if (verb_ != 0) {
-            unsigned char verb = verb_;
-            verb_ = 0;
+        switch (state_) {
+        case State::Verb:
+            state_ = State::Data;
             subnegotiation_.clear();
             subnegotiationTooLong_ = false;
-            Answer(verb, b);
-        } else if (inSubnegotiation_) {
-            if (b == SE)
-                EndSubnegotiation();
-            else if (subnegotiation_.size() < kMaxSubnegotiation)
-                subnegotiation_ += char(b);
+            Answer(verb_, b);
+            break;
+        case State::Subnegotiation:
+            if (b == IAC)
+                state_ = State::SubnegotiationIac;
             else
-                subnegotiationTooLong_ = true;
-        } else if (!iacSeen_) {
+                AddToSubnegotiation(b);
+            break;
+        case State::SubnegotiationIac:
+            if (b == SE) {
+                state_ = State::Data;
+                EndSubnegotiation();
+            } else if (b == IAC) {
+                state_ = State::Subnegotiation;
+                AddToSubnegotiation(b);
+            } else {
+                // A command inside: the subnegotiation was broken off, drop it.
+                subnegotiation_.clear();
+                subnegotiationTooLong_ = false;
+                AfterIac(b);
+            }
+            break;
+        case State::Data:
             if (b == IAC) {
                 flush(i);
-                iacSeen_ = true;
+                state_ = State::Iac;
             } else if (run == std::string_view::npos) {
                 run = i;
             }
-        } else {
-            iacSeen_ = false;
-            if (b == EOR)
-                Emit(TTelnetEvent::EndOfRecord);
-            else if (b == SB)
-                inSubnegotiation_ = true;
-            else if (b == IAC)
-                Emit(TTelnetEvent::Data, "\xff");
-            else if (b >= WILL)
-                verb_ = b;
-            else
-                Emit(TTelnetEvent::Command, {}, 0, b);
+            break;
+        case State::Iac:
+            AfterIac(b);
+            break;
         }
     }
     flush(bytes.size());
 }
 
+void TTelnetParser::AfterIac(unsigned char b)
+{
+    state_ = State::Data;
+    if (b == EOR) {
+        Emit(TTelnetEvent::EndOfRecord);
+    } else if (b == SB) {
+        state_ = State::Subnegotiation;
+    } else if (b == IAC) {
+        Emit(TTelnetEvent::Data, "\xff");
+    } else if (b >= WILL) {
+        verb_ = b;
+        state_ = State::Verb;
+    } else {
+        Emit(TTelnetEvent::Command, {}, 0, b);
+    }
+}
+
+void TTelnetParser::AddToSubnegotiation(unsigned char b)
+{
+    if (subnegotiation_.size() < kMaxSubnegotiation)
+        subnegotiation_ += char(b);
+    else
+        subnegotiationTooLong_ = true;
+}
+
 void TTelnetParser::EndSubnegotiation()
 {
-    inSubnegotiation_ = false;
     std::string body;
     body.swap(subnegotiation_);
     if (subnegotiationTooLong_) {

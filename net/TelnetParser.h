@@ -20,7 +20,7 @@ struct TTelnetEvent {
         Data,            // bytes: data for the owner
         Send,            // bytes: an answer for the server
         Negotiation,     // verb, option: a verb received
-        Subnegotiation,  // bytes: what stood between IAC SB and SE
+        Subnegotiation,  // bytes: what stood between IAC SB and IAC SE, 255 undoubled
         EndOfRecord,     // IAC EOR
         Command,         // option: a command dropped with its IAC (NOP, AYT ...)
         LocalEcho,       // the server spoke about ECHO; see LocalEcho()
@@ -60,6 +60,8 @@ private:
     void Reply(unsigned char verb, unsigned char option);
     void SendSubnegotiation(std::string_view body);
     void Answer(unsigned char verb, unsigned char option);
+    void AfterIac(unsigned char b);
+    void AddToSubnegotiation(unsigned char b);
     void EndSubnegotiation();
 
     EventHandler handler_;
@@ -70,9 +72,9 @@ private:
     bool suppressGoAhead_ = false;
     bool termTypeOrEorAgreed_ = false;
 
-    bool iacSeen_ = false;
+    enum class State { Data, Iac, Verb, Subnegotiation, SubnegotiationIac };
+    State state_ = State::Data;
     unsigned char verb_ = 0;
-    bool inSubnegotiation_ = false;
     bool subnegotiationTooLong_ = false;
     std::string subnegotiation_;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 using namespace SockApi;
 
@@ -70,15 +71,16 @@ uint16_t WSocketResolvePort(const std::string& port, const std::string& proto)
     return uint16_t(number);
 }
 
-bool WSocketIsDottedIP(const std::string& text)
+std::optional<uint32_t> WSocketDottedIP(const std::string& text)
 {
     size_t i = 0, n = text.size();
     while (i < n && text[i] == ' ')
         ++i;
+    unsigned char bytes[4] = {};
     for (int group = 0; group < 4; ++group) {
         if (group > 0) {
             if (i >= n || text[i] != '.')
-                return false;
+                return std::nullopt;
             ++i;
         }
         size_t start = i;
@@ -88,24 +90,28 @@ bool WSocketIsDottedIP(const std::string& text)
             ++i;
         }
         if (i == start || value > 255)
-            return false;
+            return std::nullopt;
+        bytes[group] = (unsigned char)value;
     }
     while (i < n && text[i] == ' ')
         ++i;
-    return i == n;
+    if (i != n)
+        return std::nullopt;
+    uint32_t addr = 0;
+    std::memcpy(&addr, bytes, sizeof addr);  // first group first: network order
+    return addr;
 }
+
+bool WSocketIsDottedIP(const std::string& text) { return WSocketDottedIP(text).has_value(); }
 
 uint32_t WSocketResolveHost(const std::string& host)
 {
     if (host.empty() || host.size() > 256)
         throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
     std::string text = WSocketTrim(host);
+    if (auto dotted = WSocketDottedIP(text))
+        return *dotted;
     uint32_t addr = 0;
-    if (WSocketIsDottedIP(text)) {
-        if (!ParseIPv4(text, addr))
-            throw ESocketException("WSocketResolveHost: '" + text + "' Invalid IP address.");
-        return addr;
-    }
     if (HostByName(text, addr) < 0)
         throw ESocketException("WSocketResolveHost: Cannot convert host address '" + text + "', Error #" +
                                std::to_string(SockApi::LastError()));

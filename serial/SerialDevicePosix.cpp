@@ -68,10 +68,14 @@ int FillTermios(TermiosImage& t, const LineSettings& s)
     default:
         break;
     }
-    // With INPCK a byte with a parity error is read as NUL: the only replacement
-    // character Linux offers. Without it bad bytes pass unchanged and are only counted.
-    if (s.ParityType != 0 && s.ParityErrorReplacement)
+    // A checked byte with an error is read as NUL, the only replacement Linux
+    // offers. Without replacement it is marked instead, and the worker passes
+    // it on as received (TErrorMarkDecoder).
+    if (s.ParityType != 0) {
         t.c_iflag |= INPCK;
+        if (!s.ParityErrorReplacement)
+            t.c_iflag |= PARMRK;
+    }
     // 1.5 stop bits: Linux gives 1.5 for CSTOPB with 5 data bits, else 2.
     if (s.StopBits != 0)
         t.c_cflag |= CSTOPB;
@@ -101,6 +105,48 @@ bool TermiosTook(const TermiosImage& asked, const TermiosImage& got)
     // A UART divides its clock: allow the rounding of the speed it ends up with.
     const double want = asked.c_ospeed, have = got.c_ospeed;
     return have >= want * 0.98 && have <= want * 1.02;
+}
+
+bool MarksErrors(const TermiosImage& t) { return (t.c_iflag & PARMRK) != 0; }
+
+std::string TErrorMarkDecoder::Decode(const std::string& marked)
+{
+    std::string out;
+    out.reserve(marked.size());
+    for (char c : marked) {
+        switch (held_) {
+        case Held::Nothing:
+            if (c == '\xff')
+                held_ = Held::Escape;
+            else
+                out += c;
+            break;
+        case Held::Escape:
+            if (c == '\0') {
+                held_ = Held::Marked;
+            } else {
+                // 255 255 is one 255; 255 before anything else is no mark at
+                // all (it came before marking was switched on): keep both.
+                if (c != '\xff')
+                    out += '\xff';
+                out += c;
+                held_ = Held::Nothing;
+            }
+            break;
+        case Held::Marked:
+            out += c;
+            held_ = Held::Nothing;
+            break;
+        }
+    }
+    return out;
+}
+
+std::string TErrorMarkDecoder::TakeHeld()
+{
+    std::string held = held_ == Held::Escape ? "\xff" : "";
+    held_ = Held::Nothing;
+    return held;
 }
 
 std::string DevicePath(const std::string& commPort)

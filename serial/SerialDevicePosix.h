@@ -35,6 +35,24 @@ constexpr uint32_t kBother = 0010000;
 int FillTermios(TermiosImage& t, const LineSettings& s);
 // Whether the device took what was asked (a real UART may round the speed a little).
 bool TermiosTook(const TermiosImage& asked, const TermiosImage& got);
+// Whether the device marks input that came with an error (PARMRK).
+bool MarksErrors(const TermiosImage& t);
+
+// Marked input reads a byte that came with a parity or framing error as
+// 255 0 byte, a break as 255 0 0, and a 255 as 255 255. This gives the bytes
+// back as they came; a mark cut off at the end of one read is finished by the next.
+class TErrorMarkDecoder {
+public:
+    std::string Decode(const std::string& marked);
+    // What the last read left unfinished, as received; for when marking stops.
+    std::string TakeHeld();
+    void Reset() { held_ = Held::Nothing; }
+
+private:
+    enum class Held { Nothing, Escape, Marked };
+    Held held_ = Held::Nothing;
+};
+
 // "ttyS0" -> "/dev/ttyS0"; a name with '/' is a path. Only the first 79 characters count.
 std::string DevicePath(const std::string& commPort);
 

@@ -217,6 +217,7 @@ void TSerialPortNG::Private::ApplyCommSettings()
     const int fd = shared_.Handle.Fd();
     SerialDevice::TermiosImage t;
     if (int e = SerialDevice::GetTermios(fd, t)) {
+        shared_.ErrorMarks = false;
         ProcessError(801, uint32_t(e), "Error getting DCB from CommState", 0);
         return;
     }
@@ -228,6 +229,9 @@ void TSerialPortNG::Private::ApplyCommSettings()
     else
         writeTimeoutConstant_ = 0;
     int e = fillError ? fillError : SerialDevice::SetTermios(fd, t);
+    // From the device: it may take the input flags and refuse the rest.
+    SerialDevice::TermiosImage now;
+    shared_.ErrorMarks = SerialDevice::GetTermios(fd, now) == 0 && SerialDevice::MarksErrors(now);
     if (e) {
         ProcessError(802, uint32_t(e), "Error setting CommState, 87 indicate that Parms are incorrect", 0);
         return;

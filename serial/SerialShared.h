@@ -86,7 +86,8 @@ struct TSerialShared {
     std::atomic<uint32_t> RTOCharDelayTime{1100};
     std::atomic<uint16_t> RTOExtraDelayTime{250}, ClusterSize{3072};
     std::atomic<bool> StripNulls{false};
-    std::atomic<uint8_t> WakeCount{1};  // input bytes that end the worker's wait
+    std::atomic<bool> ErrorMarks{false};  // the device marks input that came with an error
+    std::atomic<uint8_t> WakeCount{1};    // input bytes that end the worker's wait
     std::atomic<uint32_t> EventMask{0};
     std::atomic<uint32_t> OpenGeneration{0};  // counts successful opens
     std::atomic<uint32_t> BytesToWrite{0};

@@ -69,6 +69,7 @@ void TWorkThread::WorkingPass()
         seenGeneration_ = shared_.OpenGeneration;
         lost_ = false;
         counters_ = {};
+        marks_.Reset();
         prevInQueue_ = prevOutQueue_ = 0;
         seenEvents_ = 0;
     }
@@ -304,6 +305,10 @@ void TWorkThread::QueueCluster(std::string bytes)
 {
     if (shared_.Destroying)
         return;
+    if (shared_.ErrorMarks)
+        bytes = marks_.Decode(bytes);
+    else
+        bytes.insert(0, marks_.TakeHeld());
     if (shared_.StripNulls)
         std::erase(bytes, '\0');
     {

@@ -59,6 +59,7 @@ private:
     uint8_t holdFlags_ = 0;
     uint32_t prevInQueue_ = 0, prevOutQueue_ = 0;
     SerialDevice::ErrorCounters counters_;
+    SerialDevice::TErrorMarkDecoder marks_;
     uint32_t seenGeneration_ = 0;  // the open the per-device state above belongs to
     std::unique_ptr<TWriteJob> job_;
 

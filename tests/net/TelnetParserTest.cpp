@@ -81,7 +81,7 @@ TEST(TelnetParser, TerminalTypeExchange)
     EXPECT_EQ(t.Feed("\xff\xfd\x18"), V{"send 255 251 24"});
     EXPECT_TRUE(t.parser.TermTypeOrEorAgreed());
     EXPECT_EQ(t.Feed("\xff\xfa\x18\x01\xff\xf0"),
-              (V{"sb 24 1 255", "termtype?", "send 255 250 24 0 86 84 49 48 48 255 240"}));  // IS "VT100"
+              (V{"sb 24 1", "termtype?", "send 255 250 24 0 86 84 49 48 48 255 240"}));  // IS "VT100"
 }
 
 TEST(TelnetParser, OptionAnswers)
@@ -141,8 +141,8 @@ TEST(TelnetParser, CommandsSplitAcrossReads)
         for (auto& e : t.Feed(std::string_view(&c, 1)))
             all += e + ";";
     }
-    EXPECT_EQ(
-        all, "send 255 251 24;data q;sb 24 1 255;termtype?;send 255 250 24 0 86 84 49 48 48 255 240;data r;data \xff;");
+    EXPECT_EQ(all,
+              "send 255 251 24;data q;sb 24 1;termtype?;send 255 250 24 0 86 84 49 48 48 255 240;data r;data \xff;");
 }
 
 TEST(TelnetParser, OverlongSubnegotiationIsDroppedWhole)
@@ -151,10 +151,27 @@ TEST(TelnetParser, OverlongSubnegotiationIsDroppedWhole)
     std::string sb = "\xff\xfa\x18\x01" + std::string(TTelnetParser::kMaxSubnegotiation, 'z') + "\xff\xf0";
     EXPECT_EQ(t.Feed(sb + "after"), V{"data after"});
     // One that just fits is still handled.
-    std::string fits = "\xff\xfa\x18\x01" + std::string(TTelnetParser::kMaxSubnegotiation - 3, 'z') + "\xff\xf0";
+    std::string fits = "\xff\xfa\x18\x01" + std::string(TTelnetParser::kMaxSubnegotiation - 2, 'z') + "\xff\xf0";
     auto events = t.Feed(fits);
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[1], "termtype?");
+}
+
+TEST(TelnetParser, OnlyIacSeEndsASubnegotiation)
+{
+    Transcript t;
+    // A 240 alone is part of the subnegotiation; IAC IAC in it is one 255.
+    EXPECT_EQ(t.Feed("\xff\xfa\x63"
+                     "a\xf0"
+                     "b\xff\xff\xf0\xff\xf0"
+                     "x"),
+              (V{"sb 99 97 240 98 255 240", "data x"}));
+    EXPECT_EQ(t.Feed("\xff\xfa\x18\xf0\x01\xff\xf0"), V{"sb 24 240 1"}) << "not a terminal-type request";
+    // Another command inside ends the broken subnegotiation unhandled and is
+    // taken as a command.
+    EXPECT_EQ(t.Feed("\xff\xfa\x18\x01\xff\xfb\x01"
+                     "y"),
+              (V{"send 255 253 1", "echo remote", "data y"}));
 }
 
 TEST(TelnetParser, ResetForgetsAnUnfinishedCommand)
@@ -169,6 +186,12 @@ TEST(TelnetParser, ResetForgetsAnUnfinishedCommand)
                      "x"),
               V{"data \xfb"
                 "x"});
+    t.Feed("\xff\xfa\x18\x01\xff");
+    t.parser.Reset();
+    EXPECT_EQ(t.Feed("\xf0z"), V{"data \xf0z"});
+    t.Feed("\xff\xfd");
+    t.parser.Reset();
+    EXPECT_EQ(t.Feed("\x18"), V{"data \x18"});
 }
 
 TEST(TelnetParser, EscapeDoublesEveryIAC)

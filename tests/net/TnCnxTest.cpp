@@ -129,16 +129,54 @@ TEST_F(TelnetServer, RemoteCloseIsShownAndReported)
 
 TEST_F(TelnetServer, NewConnectionStartsWithAFreshParser)
 {
+    // Each connection is cut off in the middle of a command; the next one's
+    // first bytes would finish that command if the parser kept its state.
+    struct Case {
+        std::string cut, next, data;
+    };
+    const Case cases[] = {
+        {"\xff", "\xfbhello", "\xfbhello"},                // after IAC: would be WILL 'h'
+        {"\xff\xfa\x18\x01", "\xff\xf0mid", "mid"},        // in a subnegotiation: would send the terminal type
+        {"\xff\xfa\x18\x01\xff", "\xf0last", "\xf0last"},  // after IAC in one: would end it
+    };
+    for (const auto& [cut, next, expected] : cases) {
+        ConnectBoth();
+        peer.SendString(cut);
+        ASSERT_TRUE(WaitFor([&] { return cnx.Socket()->ReadCount() == cut.size(); }));
+        peer.Close();
+        closed = 0;
+        ASSERT_TRUE(WaitFor([&] { return closed == 1; }));
+        deliveries.clear();
+        fromClient.clear();
+        ConnectBoth();
+        peer.SendString(next);
+        ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= expected.size(); }));
+        EXPECT_EQ(Delivered(), expected);
+        // A reply would have been sent before this marker.
+        cnx.SendString("!");
+        ASSERT_TRUE(WaitFor([&] { return !fromClient.empty() && fromClient.back() == '!'; }));
+        EXPECT_EQ(fromClient, "!") << "nothing answered";
+        cnx.Close();
+        ASSERT_TRUE(WaitFor([&] { return peer.State() == wsClosed; }));
+    }
+}
+
+TEST_F(TelnetServer, A240InsideASubnegotiationDoesNotEndIt)
+{
     ConnectBoth();
-    peer.SendString("\xff");  // cut off after IAC
-    ASSERT_TRUE(WaitFor([&] { return cnx.Socket()->ReadCount() == 1; }));
-    peer.Close();
-    ASSERT_TRUE(WaitFor([&] { return closed == 1; }));
+    peer.SendString("\xff\xfa\x18\xf0\x01\xff\xf0"
+                    "ok");
+    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 2; }));
+    EXPECT_EQ(Delivered(), "ok");
+}
+
+TEST_F(TelnetServer, ConnectsToAZeroPaddedAddress)
+{
+    cnx.SetHost("127.000.000.001");
     ConnectBoth();
-    peer.SendString("\xfbhello");
-    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 6; }));
-    EXPECT_EQ(Delivered(), "\xfbhello");
-    EXPECT_EQ(fromClient, "");
+    peer.SendString("up");
+    ASSERT_TRUE(WaitFor([&] { return Delivered().size() >= 2; }));
+    EXPECT_EQ(Delivered(), "up");
 }
 
 TEST(TnCnx, ConnectErrorsReachTheCaller)

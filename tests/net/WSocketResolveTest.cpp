@@ -42,12 +42,21 @@ TEST(WSocketResolve, HostTexts)
     std::string tooLong(257, 'h');
     EXPECT_EQ(ErrorText([&] { WSocketResolveHost(tooLong); }),
               "WSocketResolveHost: '" + tooLong + "' Invalid Hostname.");
-    EXPECT_EQ(ErrorText([] { WSocketResolveHost("01.2.3.4"); }), "WSocketResolveHost: '01.2.3.4' Invalid IP address.");
+}
+
+TEST(WSocketResolve, ZeroPaddedGroupsReadAsDecimal)
+{
+    EXPECT_EQ(WSocketResolveHost("127.000.000.001"), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(WSocketResolveHost(" 010.000.001.255 "), htonl(0x0A0001FF)) << "010 is ten, not eight";
+    EXPECT_EQ(WSocketResolveHost("008.009.01.1"), htonl(0x08090101)) << "8 and 9 are no octal digits";
+    EXPECT_EQ(WSocketResolveHost("000.000.000.000"), 0u);
+    EXPECT_EQ(WSocketResolveHost("255.255.255.255"), 0xFFFFFFFFu);
 }
 
 TEST(WSocketResolve, DottedAddresses)
 {
     EXPECT_TRUE(WSocketIsDottedIP("  10.0.0.255 "));
+    EXPECT_TRUE(WSocketIsDottedIP("010.000.001.255"));
     EXPECT_TRUE(WSocketIsDottedIP("0.0.0.0"));
     EXPECT_FALSE(WSocketIsDottedIP("10.0.0.256"));
     EXPECT_FALSE(WSocketIsDottedIP("99999999999999999999.0.0.1"));

@@ -118,6 +118,32 @@ TEST(WSocket, ConnectsAndExchangesWithAListener)
     EXPECT_EQ(ErrorText([&] { client.Connect(); }), "Connect: Socket already in use");
 }
 
+TEST(WSocket, ZeroPaddedAddressListensAndConnects)
+{
+    TWSocket srv, served, client;
+    srv.SetAddr("127.000.000.001");
+    srv.SetPort("0");
+    int accepted = 0;
+    srv.OnSessionAvailable = [&](TWSocket* s, uint16_t) {
+        served.Dup(s->Accept());
+        ++accepted;
+    };
+    srv.Listen();
+    ASSERT_EQ(srv.State(), wsListening);
+    EXPECT_EQ(srv.GetXAddr(), "127.0.0.1");
+    const int port = std::stoi(srv.GetXPort());
+    RawPeer peer(port);
+    ASSERT_TRUE(WaitFor([&] { return accepted == 1 && served.State() == wsConnected; }));
+
+    int connected = -1;
+    client.OnSessionConnected = [&](TWSocket*, uint16_t e) { connected = e; };
+    client.SetAddr("127.000.000.001");
+    client.SetPort(std::to_string(port));
+    client.Connect();
+    ASSERT_TRUE(WaitFor([&] { return connected == 0 && accepted == 2; }));
+    EXPECT_EQ(client.PeerAddr(), "127.0.0.1");
+}
+
 TEST(WSocket, AdoptingAClosedHandleReportsNotASocket)
 {
     TWSocket s;

@@ -12,7 +12,7 @@ TermiosImage Filled(const LineSettings& s)
 {
     TermiosImage t;
     t.c_lflag = ICANON | ECHO | ISIG;
-    t.c_iflag = ICRNL | IXON;
+    t.c_iflag = ICRNL | IXON | INPCK | PARMRK | IGNPAR | ISTRIP;
     t.c_oflag = OPOST;
     t.c_cflag = HUPCL | PARENB;
     EXPECT_EQ(FillTermios(t, s), 0);
@@ -70,6 +70,60 @@ TEST(SerialTermios, DataBitsParityStopBitsAndFlow)
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF), uint32_t(IXON | IXOFF));
     EXPECT_EQ(t.c_cc[VSTART], 0x11);
     EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+}
+
+TEST(SerialTermios, ParityIsCheckedWhateverTheReplacement)
+{
+    LineSettings s;
+    for (bool replace : {false, true}) {
+        s.ParityErrorReplacement = replace;
+        s.ParityType = 0;
+        EXPECT_EQ(Filled(s).c_iflag & (INPCK | PARMRK | IGNPAR), 0u) << replace;
+        for (uint8_t p = 1; p <= 4; ++p) {
+            s.ParityType = p;
+            TermiosImage t = Filled(s);
+            EXPECT_TRUE(t.c_iflag & INPCK) << int(p) << replace;
+            // Replacing: the kernel reads a bad byte as NUL. Not replacing: it
+            // marks the byte, and the worker passes it on as received.
+            EXPECT_EQ(bool(t.c_iflag & PARMRK), !replace) << int(p);
+            EXPECT_EQ(t.c_iflag & (IGNPAR | ISTRIP), 0u) << "a bad byte is never dropped or cut to 7 bits";
+        }
+    }
+}
+
+TEST(SerialErrorMarks, MarkedInputComesBackAsReceived)
+{
+    TErrorMarkDecoder d;
+    // 255 doubled, 'c' received with an error, a break (NUL marked), a stray
+    // 255 that is no mark (queued before marking was switched on).
+    const std::string marked("a\xff\xff"
+                             "b\xff\0c\xff\0\0d\xff"
+                             "e",
+                             13);
+    const std::string received("a\xff"
+                               "bc\0d\xff"
+                               "e",
+                               8);
+    EXPECT_EQ(d.Decode(marked), received);
+    std::string oneByOne;
+    for (char c : marked)
+        oneByOne += d.Decode(std::string(1, c));
+    EXPECT_EQ(oneByOne, received) << "a mark cut between reads is finished by the next";
+    EXPECT_EQ(d.Decode(""), "");
+}
+
+TEST(SerialErrorMarks, WhatAReadLeftUnfinishedIsNotLost)
+{
+    TErrorMarkDecoder d;
+    EXPECT_EQ(d.Decode("a\xff"), "a");
+    EXPECT_EQ(d.TakeHeld(), "\xff") << "marking switched off: the 255 was data";
+    EXPECT_EQ(d.Decode("b"), "b");
+    EXPECT_EQ(d.Decode(std::string("\xff\0", 2)), "");
+    EXPECT_EQ(d.TakeHeld(), "") << "the byte with the error follows unmarked";
+    EXPECT_EQ(d.Decode("x"), "x");
+    d.Decode("\xff");
+    d.Reset();
+    EXPECT_EQ(d.Decode("y"), "y") << "a new open starts clean";
 }
 
 TEST(SerialTermios, RtsModesOtherThanHandshakeLeaveCtsFlowOff)

@@ -196,6 +196,22 @@ TEST_F(SerialTest, SettingsReachTheDeviceAndFollowChanges)
     EXPECT_TRUE(Port->Active());
 }
 
+TEST_F(SerialTest, ParityMarkingLeavesTheReceivedBytesAlone)
+{
+    Open();
+    // The pty refuses the parity itself (802) but takes the input flags, so
+    // it marks: every 255 it receives is doubled.
+    Port->SetParityType(2);
+    ASSERT_EQ(Rec->Count(802), 1);
+    Line.Write(std::string("a\xff"
+                           "b\xff\xff\0c",
+                           7));
+    ASSERT_TRUE(WaitUntil([&] { return Rec->Received().size() >= 7; }, 3000));
+    EXPECT_EQ(Rec->Received(), std::string("a\xff"
+                                           "b\xff\xff\0c",
+                                           7));
+}
+
 TEST_F(SerialTest, SendTextWritesTheBytesAndReportsDone)
 {
     int done = 0;
