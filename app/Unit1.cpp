@@ -5,6 +5,7 @@
 
 #include "app/AppIcon.h"
 #include "app/ImageButton.h"
+#include "app/PortListDelegate.h"
 #include "app/SessionEnd.h"
 #include "app/StatusBar.h"
 #include "app/StringGrid.h"
@@ -17,11 +18,13 @@
 #include "serial/CommPortList.h"
 #include "serial/SerialNG.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
 
@@ -36,6 +39,8 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
     setWindowTitle(QStringLiteral("Tool for access to Morvel PBX"));
     QApplication::setWindowIcon(ProgramIcon());
     ui_ = std::make_unique<Ui>(this);
+    // Every control stays whole and usable down to this size.
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     WireSerialPort();
     WireReceivePath();
     WireConsole();
@@ -80,18 +85,31 @@ void TForm1::LayOut()
     const QRect screen =
         QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect(0, 0, 1024, 768);
     resize(screen.width(), screen.height() - 30);
-    const int w = screen.width();
-    const int h = screen.height() - 30;
-    centralWidget()->resize(w, h);
+    ApplyLayout(width(), height());
+}
+
+// The start-up rules, applied to whatever size the window has now.
+void TForm1::ApplyLayout(int w, int h)
+{
     Ui& u = *ui_;
-    u.Memo1->setGeometry(u.Memo1->x(), u.Memo1->y(), w - 20, h - 130);
+    const int band = u.PanelSetMeta->isHidden() ? 0 : kPanelBand;
+    u.Memo1->setGeometry(u.Memo1->x(), u.Memo1->y(), w - 20, h - 130 - band);
     u.ImageSetings->move(u.ImageSetings->x(), h - 84);
     u.ImageHelp->move(u.ImageHelp->x(), h - 84);
     u.GroupBox1->move(u.GroupBox1->x(), h - 120);
     u.GroupBox3->move(u.GroupBox3->x(), h - 90);
-    u.PanelSetMeta->move(u.PanelSetMeta->x(), u.GroupBox1->y() - 125);
+    // A narrow window moves the settings panel left rather than cut it off.
+    const int panelX = std::clamp(w - u.PanelSetMeta->width() - 4, 0, 88);
+    u.PanelSetMeta->move(panelX, u.GroupBox1->y() - 125);
     const int barHeight = u.StatusBar1->sizeHint().height();
     u.StatusBar1->setGeometry(0, h - barHeight, w, barHeight);
+    PlaceMetaKeys(w);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    ApplyLayout(event->size().width(), event->size().height());
 }
 
 void TForm1::FormCreate()
@@ -158,6 +176,7 @@ void TForm1::FormCreate()
     u.StringGrid1->SetCells(1, 0, QStringLiteral("Name"));
     u.StringGrid1->SetCells(2, 0, QStringLiteral("Command"));
     u.StringGrid1->SetCells(3, 0, QStringLiteral("CR"));
+    u.FitCrColumn();
     LayOutMetaKeys();
 
     try {
@@ -225,13 +244,20 @@ void TForm1::ShowPortError(uint32_t code)
 
 void TForm1::GetCommPorts()
 {
+    QComboBox* list = ui_->ComboBox2;
     const std::vector<std::string> ports =
         options_.ListSystemPorts ? ListCommPorts(options_.ExtraPorts) : options_.ExtraPorts;
-    for (const std::string& port : ports)
-        ui_->ComboBox2->addItem(QString::fromStdString(port));
+    for (const std::string& port : ports) {
+        list->addItem(QString::fromStdString(port));
+        const QString description = QString::fromStdString(DescribeCommPort(port));
+        list->setItemData(list->count() - 1, description, TPortListDelegate::kDescriptionRole);
+        list->setItemData(list->count() - 1, description, Qt::ToolTipRole);
+    }
+    // The list opens as wide as its widest entry: a port name is never cut.
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + 24);
     // Filling the list selects nothing; the saved index does that.
-    ui_->ComboBox2->setCurrentIndex(-1);
-    ui_->ComboBox2->setEditText(QStringLiteral("COM1"));
+    list->setCurrentIndex(-1);
+    list->setEditText(QStringLiteral("COM1"));
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -7,6 +7,7 @@
 #include "support/Dialogs.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <vector>
 
 class QKeyEvent;
+class QMenu;
 class TFindDialog;
 class TForm2;
 class TNmsForwarder;
@@ -46,9 +48,17 @@ public:
     bool Terminated() const { return terminated_; }
     void SetArchiveWindow(TForm2* form) { Form2 = form; }
 
+    // The smallest window in which every control stays visible and usable.
+    static constexpr int kMinimumWidth = 610;
+    static constexpr int kMinimumHeight = 320;
+    // The band of the display the settings panel takes while it is open.
+    static constexpr int kPanelBand = 130;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private slots:
     // --- receive path and capture view ---
@@ -99,6 +109,7 @@ private:
     void EndSession();
     void GetCommPorts();
     void LayOut();
+    void ApplyLayout(int width, int height);
     void ReportStartupProblem(const std::string& problem);
     // Shown from the event loop: a modal box inside the receive event would hold the serial worker.
     void PostErrorBox(const std::string& problem);
@@ -110,6 +121,8 @@ private:
     void WireSettings();
     void WireNetwork();
     void CreateTrayIcon();
+    // Minimizing into the tray takes the archive viewer and the help viewer along.
+    void HideOtherWindows();
 
     // Opens the port; a success clears the port error shown in the status bar.
     void OpenPort();
@@ -119,6 +132,7 @@ private:
     void EndCaptureView();
 
     void LayOutMetaKeys();
+    void PlaceMetaKeys(int windowWidth);
     // Captions meta1..meta14 from the "Name" cells of the bank shown.
     void CaptionMetaKeys();
     void ReadMetaKeyFile();
@@ -138,6 +152,8 @@ private:
     std::unique_ptr<TNmsForwarder> nms_;
     TFindDialog* FindDialog1 = nullptr;
     TTrayIcon* TrayIcon1 = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    std::vector<QPointer<QWidget>> hiddenWithMain_;  // shown again on restore
     TForm2* Form2 = nullptr;
     TSessionEndWatcher* sessionWatcher_ = nullptr;
 

@@ -24,21 +24,26 @@ std::string CellBytes(const TStringGrid* grid, int column, int row)
 
 void TForm1::LayOutMetaKeys()
 {
-    Ui& u = *ui_;
-    u.GroupBox1->resize(width() - 16, u.GroupBox1->height());
-    MetaStep = uint16_t((u.GroupBox1->width() - 50) / 14);
-    u.GroupBox1->resize(MetaStep * 14 + 53, u.GroupBox1->height());
     try {
         ReadMetaKeyFile();
     } catch (const std::exception& e) {
         ReportStartupProblem(e.what());  // the keys stay usable with what was read
     }
-    u.MetaSW->setText(QString::number(MetaBank + 1));
+    ui_->MetaSW->setText(QString::number(MetaBank + 1));
+    PlaceMetaKeys(width());
+    CaptionMetaKeys();
+}
+
+void TForm1::PlaceMetaKeys(int windowWidth)
+{
+    Ui& u = *ui_;
+    u.GroupBox1->resize(windowWidth - 16, u.GroupBox1->height());
+    MetaStep = uint16_t((u.GroupBox1->width() - 50) / 14);
+    u.GroupBox1->resize(MetaStep * 14 + 53, u.GroupBox1->height());
     for (int t = 1; t <= 14; ++t) {
         QPushButton* key = u.meta[size_t(t)];
         key->setGeometry(50 + (t - 1) * MetaStep, key->y(), MetaStep - 2, key->height());
     }
-    CaptionMetaKeys();
 }
 
 void TForm1::CaptionMetaKeys()

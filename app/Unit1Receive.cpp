@@ -12,6 +12,7 @@
 #include "support/FindDialog.h"
 #include "support/TextSearch.h"
 
+#include <QEvent>
 #include <QPushButton>
 
 void TForm1::WireReceivePath()
@@ -57,7 +58,7 @@ void TForm1::CaptureClick()
     }
     u.StatusBar1->SetPanelText(6, QStringLiteral("Normal"));
     u.Capture->setText(QStringLiteral("View Capture"));
-    u.Memo1->SetColours(Qt::black, palette().color(QPalette::Base));
+    u.Memo1->SetColours(Qt::black, LiveTextColour(palette()));
     receive_->LeaveCaptureView();
     ShowLineCount();
     u.Memo1->setFocus();
@@ -97,4 +98,12 @@ void TForm1::ButtonArchClick()
     ui_->Memo1->setFocus();
     if (Form2)
         Form2->ShowForDate(today);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The desktop switched between a light and a dark scheme.
+    if (event->type() == QEvent::PaletteChange && !receive_->CaptureViewMode())
+        ui_->Memo1->SetColours(Qt::black, LiveTextColour(palette()));
 }

@@ -24,8 +24,6 @@ namespace {
 const char* const kSettingsFile = "Setings.ini";
 const char* const kNetworkFile = "Setings.str";
 const char* const kMetaKeyFile = "MetaKey.ini";
-// The band the settings panel takes from the display.
-constexpr int kPanelBand = 130;
 
 std::string Bytes(const QLineEdit* edit) { return CodePage::ToBytes(edit->text()); }
 
@@ -82,7 +80,7 @@ void TForm1::Button2Click()
     Ui& u = *ui_;
     u.PanelSetMeta->show();
     u.PanelSetMeta->raise();
-    u.Memo1->resize(u.Memo1->width(), u.Memo1->height() - kPanelBand);
+    ApplyLayout(width(), height());
     u.ImageSetings->setEnabled(false);
 }
 
@@ -145,7 +143,7 @@ void TForm1::Button3Click()
         u.PanelSetMeta->show();
         throw;
     }
-    u.Memo1->resize(u.Memo1->width(), u.Memo1->height() + kPanelBand);
+    ApplyLayout(width(), height());
     u.ImageSetings->setEnabled(true);
     u.Memo1->setFocus();
 }
@@ -166,7 +164,7 @@ void TForm1::Button4Click()
     Memo1FontSet();
     u.PanelSetMeta->hide();
     u.ImageSetings->setEnabled(true);
-    u.Memo1->resize(u.Memo1->width(), u.Memo1->height() + kPanelBand);
+    ApplyLayout(width(), height());
     u.Memo1->setFocus();
 }
 

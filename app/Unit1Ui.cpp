@@ -2,11 +2,13 @@
 #include "app/Unit1Ui.h"
 
 #include "app/ImageButton.h"
+#include "app/PortListDelegate.h"
 #include "app/StatusBar.h"
 #include "app/StringGrid.h"
 #include "app/TerminalMemo.h"
 #include "support/PasswordQuery.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +19,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -28,6 +32,16 @@ T* Named(T* widget, const char* name)
 }
 
 }  // namespace
+
+QColor LiveTextColour(const QPalette& palette)
+{
+    const QColor window = palette.color(QPalette::Base);
+    // Relative luminance of sRGB; against black the contrast ratio is (L + 0.05) / 0.05.
+    auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    const double luminance =
+        0.2126 * channel(window.redF()) + 0.7152 * channel(window.greenF()) + 0.0722 * channel(window.blueF());
+    return (luminance + 0.05) / 0.05 < 4.5 ? QColor(Qt::white) : window;
+}
 
 QString SelectedText(const QComboBox* box)
 {
@@ -43,7 +57,7 @@ TForm1::Ui::Ui(QMainWindow* window)
 
     Memo1 = Named(new TTerminalMemo(canvas), "Memo1");
     Memo1->setGeometry(8, 4, 600, 300);
-    Memo1->SetColours(Qt::black, window->palette().color(QPalette::Base));
+    Memo1->SetColours(Qt::black, LiveTextColour(window->palette()));
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
@@ -132,6 +146,8 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     ComboBox2->setEditText(QStringLiteral("COM1"));
     ComboBox2->setGeometry(500, 24, 97, 22);
+    ComboBox2->setItemDelegate(new TPortListDelegate(ComboBox2));
+    ComboBox2->view()->setTextElideMode(Qt::ElideNone);
     LabelFontSize = Named(new QLabel(QStringLiteral("Font Size"), PanelSetMeta), "LabelFontSize");
     LabelFontSize->setGeometry(410, 50, 55, 22);
     CBfontsize = Named(new QComboBox(PanelSetMeta), "CBfontsize");
@@ -182,4 +198,12 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     EsetPass = edit(PsetRA, "EsetPass", QStringLiteral("Password"), {306, 86, 88, 20}, 62, true);
     Bclose = Named(new QPushButton(QStringLiteral("\u00D7"), PsetRA), "Bclose");
     Bclose->setGeometry(380, 2, 16, 16);
+}
+
+void TForm1::Ui::FitCrColumn()
+{
+    const int wanted = StringGrid1->horizontalHeader()->sectionSizeHint(2);
+    const int grow = std::max(0, wanted - StringGrid1->columnWidth(2));
+    StringGrid1->setColumnWidth(2, StringGrid1->columnWidth(2) + grow);
+    StringGrid1->setColumnWidth(1, StringGrid1->columnWidth(1) - grow);
 }

@@ -70,9 +70,16 @@ struct TForm1::Ui {
     QAction* SelectAll1 = nullptr;
     QAction* Find1 = nullptr;
 
+    // Widens the grid's CR column to show its heading, taking the room from the command column.
+    void FitCrColumn();
+
 private:
     void CreateSettingsPanel(QWidget* canvas);
 };
+
+// The live display's text colour: the window colour of the palette, or white
+// where that colour is too dark to read on black (WCAG contrast under 4.5).
+QColor LiveTextColour(const QPalette& palette);
 
 // The selected item's text of a list, empty with no selection.
 QString SelectedText(const QComboBox* box);

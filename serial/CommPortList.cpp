@@ -79,3 +79,21 @@ std::vector<std::string> ListCommPorts(const std::vector<std::string>& extraPort
 {
     return ListCommPortsIn("/sys/class/tty", extraPorts);
 }
+
+std::string DescribeCommPortIn(const std::string& devDirectory, const std::string& byIdDirectory,
+                               const std::string& port)
+{
+    std::error_code ec;
+    const fs::path device = port.find('/') == std::string::npos ? fs::path(devDirectory) / port : fs::path(port);
+    const fs::path target = fs::weakly_canonical(device, ec);
+    if (ec)
+        return {};
+    for (fs::directory_iterator it(byIdDirectory, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::weakly_canonical(it->path(), linkError) == target && !linkError)
+            return it->path().filename().string();
+    }
+    return {};
+}
+
+std::string DescribeCommPort(const std::string& port) { return DescribeCommPortIn("/dev", "/dev/serial/by-id", port); }

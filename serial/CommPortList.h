@@ -13,3 +13,10 @@ std::vector<std::string> ListCommPortsIn(const std::string& sysClassTty, const s
 
 // "ttyS2" < "ttyS10": digit runs compare by value.
 bool NaturalLess(const std::string& a, const std::string& b);
+
+// What a port is, when the system says: the name of its link under
+// /dev/serial/by-id (USB serial adapters), else empty. port is a list entry.
+std::string DescribeCommPort(const std::string& port);
+// The same over another copy of /dev and its by-id folder.
+std::string DescribeCommPortIn(const std::string& devDirectory, const std::string& byIdDirectory,
+                               const std::string& port);

@@ -142,7 +142,7 @@ void TTrayIcon::HandleMouse(TTrayMouse mouse)
 void TTrayIcon::HandleRightClick()
 {
     const QPoint at = shell_->CursorPos();
-    if (popupMenu_ && (!TaskbarWindowVisible() || separateIcon_))
+    if (popupMenu_ && !shell_->ShowsMenu() && (!TaskbarWindowVisible() || separateIcon_))
         shell_->Popup(popupMenu_, at);
     if (OnRightClick)
         OnRightClick(this, Qt::RightButton, Qt::NoModifier, at.x(), at.y());

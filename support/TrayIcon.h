@@ -41,6 +41,9 @@ public:
     virtual bool Delete() = 0;
     virtual QPoint CursorPos() const = 0;
     virtual void Popup(QMenu* menu, const QPoint& at) = 0;
+    // The icon's own menu, for trays that show it themselves.
+    virtual void SetMenu(QMenu*) {}
+    virtual bool ShowsMenu() const { return false; }
     // Mouse reports on the icon, set by the component that uses the shell.
     std::function<void(TTrayMouse)> OnMouse;
 };
@@ -72,7 +75,11 @@ public:
     QIcon Icon() const { return icon_; }  // the application's icon
     void SetIcon(const QIcon& value);
     QMenu* PopupMenu() const { return popupMenu_; }  // none; not owned
-    void SetPopupMenu(QMenu* value) { popupMenu_ = value; }
+    void SetPopupMenu(QMenu* value)
+    {
+        popupMenu_ = value;
+        shell_->SetMenu(value);
+    }
     bool SeparateIcon() const { return separateIcon_; }  // false: shown only while minimized
     void SetSeparateIcon(bool value);
 

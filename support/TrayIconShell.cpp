@@ -13,21 +13,9 @@ public:
     TSystemTrayShell()
     {
         QObject::connect(&Tray, &QSystemTrayIcon::activated, &Tray, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (!OnMouse)
-                return;
-            switch (reason) {
-            case QSystemTrayIcon::Trigger:
-                OnMouse(TTrayMouse::LeftUp);
-                break;
-            case QSystemTrayIcon::DoubleClick:
-                OnMouse(TTrayMouse::LeftDoubleClick);
-                break;
-            case QSystemTrayIcon::Context:
-                OnMouse(TTrayMouse::RightUp);
-                break;
-            default:
-                break;
-            }
+            const std::optional<TTrayMouse> mouse = TrayMouseOf(reason);
+            if (mouse && OnMouse)
+                OnMouse(*mouse);
         });
     }
 
@@ -60,6 +48,10 @@ public:
 
     void Popup(QMenu* menu, const QPoint& at) override { menu->popup(at); }
 
+    // The tray shows the menu itself: a D-Bus tray never reports the right click.
+    void SetMenu(QMenu* menu) override { Tray.setContextMenu(menu); }
+    bool ShowsMenu() const override { return Tray.contextMenu() != nullptr; }
+
 private:
     void Apply(const TNotifyIconData& data)
     {
@@ -79,3 +71,19 @@ private:
 }  // namespace
 
 std::unique_ptr<TTrayShell> MakeSystemTrayShell() { return std::make_unique<TSystemTrayShell>(); }
+
+std::optional<TTrayMouse> TrayMouseOf(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        return TTrayMouse::LeftUp;
+    case QSystemTrayIcon::DoubleClick:
+        return TTrayMouse::LeftDoubleClick;
+    case QSystemTrayIcon::Context:
+        return TTrayMouse::RightUp;
+    case QSystemTrayIcon::MiddleClick:
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+    return std::nullopt;
+}

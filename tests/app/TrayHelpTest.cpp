@@ -3,11 +3,14 @@
 #include "app/TerminalMemo.h"
 #include "archive/Unit2.h"
 #include "support/TrayIcon.h"
+#include "support/TrayIconShell.h"
 #include "tests/app/FormFixture.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QTextBrowser>
 #include <algorithm>
@@ -83,7 +86,7 @@ TEST_F(TrayAndHelp, TheIconStaysThroughMinimizeAndRestoreAndCarriesTheProgramsIc
     ASSERT_NE(Find<TTrayIcon>("TrayIcon1"), nullptr);
     EXPECT_TRUE(Find<TTrayIcon>("TrayIcon1")->Active());
     EXPECT_TRUE(Find<TTrayIcon>("TrayIcon1")->SeparateIcon());
-    EXPECT_EQ(Find<TTrayIcon>("TrayIcon1")->PopupMenu(), nullptr);
+    EXPECT_EQ(Find<TTrayIcon>("TrayIcon1")->PopupMenu(), form.findChild<QMenu*>("TrayMenu"));
     EXPECT_TRUE(tray_.shown);
     EXPECT_EQ(tray_.last.Tip, "Morvel PBX");
     EXPECT_FALSE(form.windowIcon().isNull());
@@ -123,10 +126,10 @@ TEST_F(TrayAndHelp, ADoubleClickOnARunningWindowLeavesItsSizeAndBringsTheViewerA
     TForm2 viewer;
     form.SetArchiveWindow(&viewer);
     form.show();
-    form.setGeometry(10, 10, 500, 400);
+    form.setGeometry(10, 10, 700, 400);
     DoubleClickTray();
     Settle();
-    EXPECT_EQ(form.geometry(), QRect(10, 10, 500, 400));
+    EXPECT_EQ(form.geometry(), QRect(10, 10, 700, 400));
     EXPECT_FALSE(viewer.isVisible());  // a hidden viewer stays hidden
     EXPECT_EQ(QApplication::activeWindow(), &form);
 
@@ -233,4 +236,73 @@ TEST(HelpFile, TheManualHasItsContentsTopicAndNoBrokenLinks)
     url.setFragment("contents");
     browser.setSource(url, QTextDocument::HtmlResource);
     EXPECT_TRUE(browser.toPlainText().contains("Connecting the serial port"));
+}
+
+TEST(TrayActivation, EveryReasonHasItsMeaning)
+{
+    EXPECT_EQ(TrayMouseOf(QSystemTrayIcon::Trigger), TTrayMouse::LeftUp);  // the only one a D-Bus tray sends
+    EXPECT_EQ(TrayMouseOf(QSystemTrayIcon::DoubleClick), TTrayMouse::LeftDoubleClick);
+    EXPECT_EQ(TrayMouseOf(QSystemTrayIcon::Context), TTrayMouse::RightUp);
+    EXPECT_EQ(TrayMouseOf(QSystemTrayIcon::MiddleClick), std::nullopt);
+    EXPECT_EQ(TrayMouseOf(QSystemTrayIcon::Unknown), std::nullopt);
+}
+
+TEST_F(TrayAndHelp, ASingleClickRestoresAndMinimizingTakesTheViewerAndTheHelpAlong)
+{
+    WriteFile("MorvelPBX.hlp", "<html><body><h1><a name=\"contents\">Contents</a></h1></body></html>");
+    TForm1& form = CreateWithTray();
+    TForm2 viewer;
+    form.SetArchiveWindow(&viewer);
+    form.show();
+    viewer.show();
+    emit Find<TImageButton>("ImageHelp")->clicked();
+    auto* help = form.findChild<THelpViewer*>();
+    ASSERT_TRUE(help && help->isVisible());
+
+    Minimize(form);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(viewer.isVisible());
+    EXPECT_FALSE(help->isVisible());
+    shell_->OnMouse(TTrayMouse::LeftUp);  // one click, as a D-Bus tray reports it
+    Settle();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.isMinimized());
+    EXPECT_TRUE(viewer.isVisible()) << "both windows back";
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), &viewer);
+
+    // Windows that were closed before stay closed.
+    help->close();
+    Minimize(form);
+    shell_->OnMouse(TTrayMouse::LeftUp);
+    Settle();
+    EXPECT_FALSE(help->isVisible());
+    EXPECT_TRUE(viewer.isVisible());
+}
+
+TEST_F(TrayAndHelp, TheIconsMenuRestoresAndExitsThroughTheCloseQuestion)
+{
+    TForm1& form = CreateWithTray();
+    auto* menu = form.findChild<QMenu*>("TrayMenu");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), "Restore");
+    EXPECT_EQ(menu->actions()[1]->text(), "Exit");
+    EXPECT_EQ(Find<TTrayIcon>("TrayIcon1")->PopupMenu(), menu);
+
+    form.show();
+    Minimize(form);
+    menu->actions()[0]->trigger();
+    Settle();
+    EXPECT_TRUE(form.isVisible());
+
+    confirmAnswer_ = false;
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(confirms_, 1);
+    EXPECT_TRUE(form.isVisible());
+    confirmAnswer_ = true;
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(confirms_, 2);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(Exists("Setings.ini"));
 }

@@ -53,3 +53,19 @@ TEST(CommPortList, NaturalLess)
     EXPECT_TRUE(NaturalLess("ttyS", "ttyS0"));
     EXPECT_FALSE(NaturalLess("ttyS1", "ttyS1"));
 }
+
+TEST(CommPortList, AUsbAdapterIsDescribedByItsByIdName)
+{
+    const fs::path root = fs::temp_directory_path() / ("morvel-dev-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "serial" / "by-id");
+    std::ofstream(root / "ttyUSB0").put('x');
+    std::ofstream(root / "ttyS0").put('x');
+    fs::create_symlink("../../ttyUSB0", root / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A5-if00-port0");
+    const std::string dev = root.string(), byId = (root / "serial" / "by-id").string();
+    EXPECT_EQ(DescribeCommPortIn(dev, byId, "ttyUSB0"), "usb-FTDI_FT232R_USB_UART_A5-if00-port0");
+    EXPECT_EQ(DescribeCommPortIn(dev, byId, (root / "ttyUSB0").string()), "usb-FTDI_FT232R_USB_UART_A5-if00-port0");
+    EXPECT_EQ(DescribeCommPortIn(dev, byId, "ttyS0"), "");
+    EXPECT_EQ(DescribeCommPortIn(dev, (root / "none").string(), "ttyUSB0"), "");
+    fs::remove_all(root);
+}
