@@ -11,6 +11,7 @@
 #include "app/StringGrid.h"
 #include "app/TerminalMemo.h"
 #include "app/Unit1Ui.h"
+#include "core/InstanceBeacon.h"
 #include "core/InstanceCheck.h"
 #include "core/NmsForwarder.h"
 #include "core/ReceivePath.h"
@@ -120,9 +121,14 @@ void TForm1::FormCreate()
     receive_->SetLineLimit(6000);
     if (another) {
         terminated_ = true;
+        if (options_.OnAnotherInstance)
+            options_.OnAnotherInstance();
         QApplication::quit();
         return;
     }
+    if (options_.AnswerOtherInstances)
+        new TInstanceBeacon(
+            InstanceBeaconName(), [this] { TrayIcon1DblClick(); }, this);
     MetaBank = 0;
     move(1, 1);
     GetCommPorts();
@@ -154,6 +160,12 @@ void TForm1::FormCreate()
     } catch (const std::exception& e) {
         ReportStartupProblem(e.what());  // remote access and NMS stay off, the passwords empty
     }
+
+    // The command line chooses for this run only; Save stores what is chosen as usual.
+    if (!options_.PortForRun.empty())
+        SelectIndex(u.ComboBox2, u.ComboBox2->findText(QString::fromStdString(options_.PortForRun)));
+    if (options_.SpeedForRun)
+        SelectIndex(u.ComboBox1, u.ComboBox1->findText(QString::number(*options_.SpeedForRun)));
 
     SerialPortNG1->SetCommPort(SelectedText(u.ComboBox2).toStdString());
     QString speed = SelectedText(u.ComboBox1);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ struct TForm1Options {
     std::function<void(int ms)> Pause;                       // a wait on the main thread; QThread::msleep when empty
     std::function<std::unique_ptr<TTrayShell>()> TrayShell;  // the desktop's notification area when empty
     std::function<std::unique_ptr<TSerialPortNG>()> SerialPort;  // a new TSerialPortNG when empty
+    std::string PortForRun;                                      // chosen for this run over the saved choice (--port)
+    std::optional<uint32_t> SpeedForRun;                         // likewise (--speed)
+    bool AnswerOtherInstances = true;                            // a second start brings this window to the front
+    std::function<void()> OnAnotherInstance;                     // this start ends because another copy runs
 };
 
 class TForm1 : public QMainWindow {
@@ -118,6 +123,8 @@ private:
     void WireSerialPort();
     void WireReceivePath();
     void WireConsole();
+    // Runs a terminal shortcut (copy, paste to the port, find); false for any other key.
+    bool TerminalShortcut(const QKeyEvent* event);
     void WireSettings();
     void WireNetwork();
     void CreateTrayIcon();

@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QThread>
+#include <functional>
 
 namespace {
 
@@ -81,6 +82,8 @@ void TForm1::WireConsole()
         options_.Dialogs.Reported([this, key, shift] { Memo1KeyDown(key, shift); })();
     };
     u.Memo1->OnKeyPress = [this](QKeyEvent* event) {
+        if (TerminalShortcut(event))
+            return;
         const std::string keys = KeyCharacters(event);
         options_.Dialogs.Reported([this, keys] {
             for (char c : keys)
@@ -108,6 +111,24 @@ void TForm1::WireConsole()
     FindDialog1 = new TFindDialog(this);
     FindDialog1->setObjectName(QStringLiteral("FindDialog1"));
     FindDialog1->OnFind = d.Reported([this] { FindDialog1Find(); });
+}
+
+// A terminal's own shortcuts; Ctrl with a letter alone stays a code for the PBX.
+bool TForm1::TerminalShortcut(const QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const bool ctrlShift = mods == (Qt::ControlModifier | Qt::ShiftModifier);
+    std::function<void()> action;
+    if (ctrlShift && event->key() == Qt::Key_C)
+        action = [this] { CopytoClipboard1Click(); };
+    else if ((ctrlShift && event->key() == Qt::Key_V) || (mods == Qt::ShiftModifier && event->key() == Qt::Key_Insert))
+        action = [this] { PastefromClipboard1Click(); };
+    else if (ctrlShift && event->key() == Qt::Key_F)
+        action = [this] { Find1Click(); };
+    if (!action)
+        return false;
+    options_.Dialogs.Reported(action)();
+    return true;
 }
 
 void TForm1::Memo1KeyPress(unsigned char key)

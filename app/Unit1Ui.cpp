@@ -1,6 +1,7 @@
 // The controls of the main window: names, design texts and geometry.
 #include "app/Unit1Ui.h"
 
+#include "app/CommandLine.h"
 #include "app/ImageButton.h"
 #include "app/PortListDelegate.h"
 #include "app/StatusBar.h"
@@ -9,11 +10,13 @@
 #include "support/PasswordQuery.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -110,6 +113,18 @@ TForm1::Ui::Ui(QMainWindow* window)
         Named(PopupMenu1->addAction(QStringLiteral("Paste from Clipboard to Port")), "PastefromClipboard1");
     SelectAll1 = Named(PopupMenu1->addAction(QStringLiteral("Select All")), "SelectAll1");
     Find1 = Named(PopupMenu1->addAction(QStringLiteral("Find")), "Find1");
+    // Shown in the menu; the display itself runs them, so they count only while the menu is open.
+    const std::pair<QAction*, QList<QKeySequence>> shortcuts[] = {
+        {CopytoClipboard1, {QKeySequence(QStringLiteral("Ctrl+Shift+C"))}},
+        {PastefromClipboard1,
+         {QKeySequence(QStringLiteral("Ctrl+Shift+V")), QKeySequence(QStringLiteral("Shift+Ins"))}},
+        {Find1, {QKeySequence(QStringLiteral("Ctrl+Shift+F"))}},
+    };
+    for (const auto& [action, keys] : shortcuts) {
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+    }
 
     CreateSettingsPanel(canvas);
 }
@@ -138,7 +153,8 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     ComboBox1 = Named(new QComboBox(PanelSetMeta), "ComboBox1");
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->addItems({"1200", "2400", "4800", "9600", "14400", "19200", "38400"});
+    for (const uint32_t speed : ListSpeeds())
+        ComboBox1->addItem(QString::number(speed));
     ComboBox1->setCurrentIndex(0);
     ComboBox1->setGeometry(410, 24, 85, 22);
     ComboBox2 = Named(new QComboBox(PanelSetMeta), "ComboBox2");

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,7 +30,7 @@ std::string ExecutableOf(const std::string& procEntry)
 
 }  // namespace
 
-int CountProcessesNamed(const std::string& name, const std::string& procRoot)
+int CountProcessesNamed(const std::string& name, uid_t user, const std::string& procRoot)
 {
     DIR* dir = ::opendir(procRoot.c_str());
     if (!dir)
@@ -41,7 +42,11 @@ int CountProcessesNamed(const std::string& name, const std::string& procRoot)
         const std::string_view pid = entry->d_name;
         if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0])))
             continue;
-        if (BaseName(ExecutableOf(std::string(prefix).append(pid))) == name)
+        const std::string process = std::string(prefix).append(pid);
+        struct stat owner {};
+        if (::stat(process.c_str(), &owner) != 0 || owner.st_uid != user)
+            continue;
+        if (BaseName(ExecutableOf(process)) == name)
             ++count;
     }
     ::closedir(dir);
@@ -51,5 +56,5 @@ int CountProcessesNamed(const std::string& name, const std::string& procRoot)
 bool IsAnotherInstanceRunning()
 {
     const std::string self = BaseName(ExecutableOf("/proc/self"));
-    return !self.empty() && CountProcessesNamed(self) > 1;
+    return !self.empty() && CountProcessesNamed(self, ::getuid()) > 1;
 }

@@ -1,9 +1,12 @@
 #pragma once
 #include <string>
 
-// How many running processes have an executable whose file name, without its
-// directory, equals name exactly. procRoot is /proc outside tests.
-int CountProcessesNamed(const std::string& name, const std::string& procRoot = "/proc");
+#include <sys/types.h>
 
-// True when another copy of this program is running (the program counts itself).
+// How many running processes of the user have an executable whose file name,
+// without its directory, equals name exactly. procRoot is /proc outside tests.
+int CountProcessesNamed(const std::string& name, uid_t user, const std::string& procRoot = "/proc");
+
+// True when another copy of this program runs for this user (the program counts
+// itself); other users' copies do not count.
 bool IsAnotherInstanceRunning();

@@ -30,6 +30,7 @@ inline TForm1Options BenchOptions(TSerialPortNG*& port)
     options.AnotherInstanceRunning = [] { return false; };
     options.ListSystemPorts = false;
     options.WatchSessionEnd = false;
+    options.AnswerOtherInstances = false;
     options.SerialPort = [&port] {
         auto made = std::make_unique<TSerialPortNG>();
         port = made.get();

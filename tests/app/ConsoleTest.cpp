@@ -12,6 +12,7 @@
 #include "tests/app/PtyPort.h"
 
 #include <QComboBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -369,4 +370,46 @@ TEST_F(Console, CopyToClipboardThenPasteSendsBackTheSameBytes)
     Action("PastefromClipboard1")->trigger();
     EXPECT_EQ(QApplication::clipboard()->text().size(), 9);
     EXPECT_EQ(Sent(9), std::string("a\xA0\x98z\r\nb\tc"));
+}
+
+TEST_F(Console, TerminalShortcutsCopyPasteAndFindWhileCtrlLettersStayCodes)
+{
+    Receive("copy me\r\n");
+    memo()->SelectText(0, 4);
+    QApplication::clipboard()->clear();
+    Key(memo(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier, "\x03");
+    EXPECT_EQ(QApplication::clipboard()->text(), "copy");
+    QApplication::clipboard()->setText(QStringLiteral("DIS 1\n"));
+    Key(memo(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier, "\x16");
+    EXPECT_EQ(Sent(7), "DIS 1\r\n");
+    Key(memo(), Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Sent(7), "DIS 1\r\n");
+    Key(memo(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, "\x06");
+    EXPECT_TRUE(Find<TFindDialog>("FindDialog1")->isVisible());
+    Find<TFindDialog>("FindDialog1")->hide();
+    EXPECT_EQ(pty_.Drain(), "") << "no control code went out with them";
+
+    Key(memo(), Qt::Key_V, Qt::ControlModifier, "\x16");
+    EXPECT_EQ(Sent(1), "\x16");
+    // The menu names the shortcuts.
+    EXPECT_EQ(Action("CopytoClipboard1")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+C")));
+    EXPECT_EQ(Action("PastefromClipboard1")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+V")));
+    EXPECT_EQ(Action("Find1")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
+    EXPECT_TRUE(Action("Find1")->isShortcutVisibleInContextMenu());
+}
+
+TEST_F(Console, TheMiddleButtonSendsNothing)
+{
+    Receive("selected text\r\n");
+    memo()->SelectText(0, 8);
+    QApplication::clipboard()->setText(QStringLiteral("clipboard"));
+    QApplication::clipboard()->setText(QStringLiteral("selection"), QClipboard::Selection);
+    QWidget* target = memo()->viewport();
+    const QPointF at(10, 10);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::MiddleButton,
+                          type == QEvent::MouseButtonPress ? Qt::MiddleButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
+    EXPECT_EQ(pty_.Drain(), "");
 }

@@ -36,6 +36,7 @@ TForm1& FormFixture::Create(TForm1Options options)
         options.AnotherInstanceRunning = [] { return false; };
     options.ListSystemPorts = false;
     options.WatchSessionEnd = watchSessionEnd_;
+    options.AnswerOtherInstances = false;
     options.Dialogs.ErrorBox = [this](const QString& text) { errors_ << text; };
     options.Dialogs.ErrorMessage = [this](QWidget*, const QString& text) { errors_ << text; };
     options.Dialogs.Confirm = [this](QWidget*, const QString&) {

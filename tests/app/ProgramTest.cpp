@@ -1,6 +1,8 @@
 // The real program, started as the operator would start it.
 #include "core/InstanceCheck.h"
+#include "tests/app/PtyPort.h"
 
+#include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,14 +27,34 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000)
     return true;
 }
 
-void Start(QProcess& process, const QString& dir)
+void Start(QProcess& process, const QString& dir, QStringList args = {})
 {
     process.setWorkingDirectory(dir);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(MORVEL_PBX_PATH), {"--port", dir + "/no-such-port"});
+    if (args.isEmpty())
+        args = QStringList{"--port", dir + "/no-such-port"};
+    process.start(QStringLiteral(MORVEL_PBX_PATH), args);
+}
+
+// Runs the program to its end: exit status and what it printed.
+struct Finished {
+    int status = -1;
+    QString out, err;
+};
+Finished RunToEnd(const QStringList& args)
+{
+    QTemporaryDir dir;
+    QProcess process;
+    Start(process, dir.path(), args);
+    Finished run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
 }
 
 bool HasCaptureFile(const QString& dir)
@@ -43,7 +66,7 @@ bool HasCaptureFile(const QString& dir)
 
 TEST(Program, ASecondInstanceEndsAtOnceAndTheFirstSavesAtTheEndOfTheSession)
 {
-    if (CountProcessesNamed("morvel-pbx") > 0)
+    if (CountProcessesNamed("morvel-pbx", ::getuid()) > 0)
         GTEST_SKIP() << "morvel-pbx is already running on this machine";
     QTemporaryDir first, second;
     QProcess one;
@@ -56,6 +79,9 @@ TEST(Program, ASecondInstanceEndsAtOnceAndTheFirstSavesAtTheEndOfTheSession)
     ASSERT_TRUE(two.waitForFinished(30000));
     EXPECT_EQ(two.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(two.exitCode(), 0);
+    const QString said = QString::fromLocal8Bit(two.readAllStandardError());
+    EXPECT_TRUE(said.contains("a copy is already running")) << said.toStdString();
+    EXPECT_TRUE(said.contains("asked to come to the front")) << said.toStdString();
     EXPECT_TRUE(QDir(second.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     EXPECT_EQ(one.state(), QProcess::Running);
 
@@ -66,4 +92,41 @@ TEST(Program, ASecondInstanceEndsAtOnceAndTheFirstSavesAtTheEndOfTheSession)
     QFile settings(first.path() + "/Setings.ini");
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
     EXPECT_EQ(settings.readAll(), QByteArray(30, '\0'));
+}
+
+TEST(Program, VersionHelpAndBadOptions)
+{
+    const Finished version = RunToEnd({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.startsWith("morvel-pbx ")) << version.out.toStdString();
+    const Finished help = RunToEnd({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("--speed")) << help.out.toStdString();
+    for (const QStringList& bad : {QStringList{"--speed", "57600"}, QStringList{"--no-such-option"}}) {
+        const Finished run = RunToEnd(bad);
+        EXPECT_EQ(run.status, 2) << bad.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("morvel-pbx: ")) << run.err.toStdString();
+    }
+}
+
+TEST(Program, AFreshDataFolderStartedWithAPortOpensItAtOnce)
+{
+    if (CountProcessesNamed("morvel-pbx", ::getuid()) > 0)
+        GTEST_SKIP() << "morvel-pbx is already running on this machine";
+    PtyPort pbx;
+    QTemporaryDir folder;
+    QProcess terminal;
+    Start(terminal, folder.path(), {"--port", QString::fromStdString(pbx.SlavePath()), "--speed", "19200"});
+    ASSERT_TRUE(terminal.waitForStarted());
+    // The PBX's line reaches the capture file: the port is open, with no settings file.
+    const QString capture = folder.path() + "/archive/" + QDate::currentDate().toString("yyyy/MM/dd-MM-yy") + ".CAP";
+    ASSERT_TRUE(WaitFor([&] {
+        pbx.Write("HELLO\r\n");
+        QFile file(capture);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("HELLO\r\n");
+    }));
+    EXPECT_EQ(pbx.Speed(), 19200u);
+    EXPECT_FALSE(QFile::exists(folder.path() + "/Setings.ini"));
+    terminal.terminate();
+    EXPECT_TRUE(terminal.waitForFinished(30000));
 }
