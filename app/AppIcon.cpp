@@ -100,6 +100,8 @@ QIcon ProgramIcon()
     return icon;
 }
 
+QImage ProgramIconImage(int size) { return DrawProgramIcon(size); }
+
 QPixmap SettingsImage() { return QPixmap::fromImage(DrawSettingsImage(32)); }
 
 QPixmap HelpImage() { return QPixmap::fromImage(DrawHelpImage(32)); }

@@ -1,7 +1,10 @@
 #include "app/HelpViewer.h"
 
+#include "app/Contrast.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -47,6 +50,7 @@ THelpViewer::THelpViewer(QWidget* owner) : QWidget(owner, Qt::Window)
     layout->addLayout(buttons);
     layout->addWidget(Browser);
 
+    KeepLinksReadable();
     ButtonBack->setEnabled(false);
     ButtonForward->setEnabled(false);
     connect(Browser, &QTextBrowser::backwardAvailable, ButtonBack, &QWidget::setEnabled);
@@ -64,7 +68,9 @@ QString THelpViewer::LocateHelpFile(const QString& fileName)
 {
     if (QFileInfo(fileName).isAbsolute())
         return QFileInfo(fileName).isFile() ? fileName : QString();
-    for (const QString& folder : {QCoreApplication::applicationDirPath(), QDir::currentPath()}) {
+    // Beside the program (a build), in the installed data folder, then in the working directory.
+    const QString program = QCoreApplication::applicationDirPath();
+    for (const QString& folder : {program, program + QStringLiteral("/../share/morvel-pbx"), QDir::currentPath()}) {
         const QFileInfo candidate(QDir(folder), fileName);
         if (candidate.isFile())
             return candidate.absoluteFilePath();
@@ -78,8 +84,10 @@ void THelpViewer::ShowTopic(const QString& fileName, const QString& topic)
     if (path.isEmpty()) {
         const QString where = QFileInfo(fileName).isAbsolute()
                                   ? QString()
-                                  : QStringLiteral(" beside the program (%1) or in the working directory (%2)")
+                                  : QStringLiteral(" beside the program (%1), in %2 or in the working directory (%3)")
                                         .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                                             QDir::toNativeSeparators(QDir::cleanPath(
+                                                 QCoreApplication::applicationDirPath() + "/../share/morvel-pbx")),
                                              QDir::toNativeSeparators(QDir::currentPath()));
         throw std::runtime_error(
             QStringLiteral("Cannot find the help file \"%1\"%2.").arg(fileName, where).toStdString());
@@ -110,4 +118,23 @@ void ShowHelp(QWidget* owner, const QString& topic)
     const QVariant property = QCoreApplication::instance()->property("helpFile");
     const QString file = property.toString().isEmpty() ? QString::fromLatin1(kDefaultHelpFile) : property.toString();
     viewer->ShowTopic(file, topic);
+}
+
+void THelpViewer::KeepLinksReadable()
+{
+    // Some dark schemes keep the light scheme's dark blue for links.
+    QPalette palette = Browser->palette();
+    const QColor base = palette.color(QPalette::Base);
+    if (ContrastRatio(palette.color(QPalette::Link), base) >= kReadableContrast)
+        return;
+    const bool dark = ContrastRatio(base, Qt::black) < ContrastRatio(base, Qt::white);
+    palette.setColor(QPalette::Link, dark ? QColor(0x8A, 0xB4, 0xF8) : QColor(0x1A, 0x4F, 0xA0));
+    Browser->setPalette(palette);
+}
+
+void THelpViewer::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && Browser)
+        KeepLinksReadable();
 }

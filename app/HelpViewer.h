@@ -25,7 +25,12 @@ public:
     QPushButton* ButtonBack = nullptr;
     QPushButton* ButtonForward = nullptr;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void KeepLinksReadable();
+
     QString topic_;
 };
 

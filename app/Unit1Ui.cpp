@@ -2,6 +2,7 @@
 #include "app/Unit1Ui.h"
 
 #include "app/CommandLine.h"
+#include "app/Contrast.h"
 #include "app/ImageButton.h"
 #include "app/PortListDelegate.h"
 #include "app/StatusBar.h"
@@ -23,7 +24,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <algorithm>
-#include <cmath>
 
 namespace {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, from Debian's packages, when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev libbenchmark-dev
+packages=(cmake ninja-build g++ qt6-base-dev dpkg-dev desktop-file-utils appstream qt6-qpa-plugins libgl-dev libgtest-dev libbenchmark-dev
           fonts-liberation2 fontconfig clang-format clang-tidy)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing and checks everything:
-#  - the house style (clang-format);
+#  - the house style (clang-format) and the desktop entry and AppStream data;
 #  - a build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer,
 #    warnings as errors and the benchmarks compiled, and every test run on it;
 #  - clang-tidy over the program's sources;
@@ -12,6 +12,8 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
 bash tools/check-format.sh
+desktop-file-validate packaging/*.desktop
+appstreamcli validate --no-net packaging/*.metainfo.xml
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=address,undefined \
   -DMORVEL_WERROR=ON -DMORVEL_BENCH=ON

@@ -1,3 +1,4 @@
+#include "app/Contrast.h"
 #include "app/HelpViewer.h"
 #include "app/ImageButton.h"
 #include "app/TerminalMemo.h"
@@ -10,6 +11,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTextBrowser>
@@ -305,4 +309,35 @@ TEST_F(TrayAndHelp, TheIconsMenuRestoresAndExitsThroughTheCloseQuestion)
     EXPECT_EQ(confirms_, 2);
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(Exists("Setings.ini"));
+}
+
+TEST(HelpFile, AnInstalledManualIsFoundInTheDataFolderBesideTheProgramsFolder)
+{
+    const QString name = QStringLiteral("installed-%1.hlp").arg(QCoreApplication::applicationPid());
+    const QString installed = QCoreApplication::applicationDirPath() + "/../share/morvel-pbx";
+    ASSERT_TRUE(QDir().mkpath(installed));
+    QFile file(installed + "/" + name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(THelpViewer::LocateHelpFile(name), QFileInfo(file).absoluteFilePath());
+    file.remove();
+    EXPECT_EQ(THelpViewer::LocateHelpFile(name), QString());
+}
+
+TEST(HelpViewer, LinksStayReadableInADarkScheme)
+{
+    const QPalette saved = QApplication::palette();
+    QPalette dark = saved;
+    dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0x00, 0x00, 0xFF));  // a light scheme's link colour left behind
+    QApplication::setPalette(dark);
+    QWidget owner;
+    THelpViewer viewer(&owner);
+    const QPalette shown = viewer.Browser->palette();
+    EXPECT_GE(ContrastRatio(shown.color(QPalette::Link), shown.color(QPalette::Base)), kReadableContrast);
+    QApplication::setPalette(saved);
+    EXPECT_GE(
+        ContrastRatio(viewer.Browser->palette().color(QPalette::Link), viewer.Browser->palette().color(QPalette::Base)),
+        kReadableContrast);
 }
