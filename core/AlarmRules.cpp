@@ -1,0 +1,66 @@
+#include "core/AlarmRules.h"
+
+#include "support/CodePage.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr auto kOptions = QRegularExpression::CaseInsensitiveOption;
+
+}  // namespace
+
+TAlarmRules TAlarmRules::Parse(const QString& text, std::vector<std::string>& problems)
+{
+    TAlarmRules rules;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList alternatives;
+    for (int i = 0; i < lines.size(); ++i) {
+        QString rule = lines[i];
+        if (rule.endsWith(QLatin1Char('\r')))
+            rule.chop(1);
+        if (rule.trimmed().isEmpty() || rule.startsWith(QLatin1Char('#')))
+            continue;
+        QRegularExpression expression(rule, kOptions);
+        if (!expression.isValid()) {
+            problems.push_back("Watch.txt line " + std::to_string(i + 1) + ": the rule \"" + rule.toStdString() +
+                               "\" is not a valid pattern (" + expression.errorString().toStdString() +
+                               "); it is skipped.");
+            continue;
+        }
+        expression.optimize();
+        rules.rules_.push_back({rule, expression});
+        alternatives << QStringLiteral("(?:%1)").arg(rule);
+    }
+    // Back references count groups across the rules; with any, each rule goes alone.
+    static const QRegularExpression backReference(QStringLiteral(R"(\\([1-9]|g|k))"));
+    if (!alternatives.join(QString()).contains(backReference)) {
+        rules.any_ = QRegularExpression(alternatives.join(QLatin1Char('|')), kOptions);
+        rules.any_.optimize();
+    }
+    return rules;
+}
+
+TAlarmRules TAlarmRules::Load(const std::string& path, std::vector<std::string>& problems)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.exists())
+            problems.push_back("Cannot read \"" + path + "\": " + file.errorString().toStdString());
+        return {};
+    }
+    return Parse(QString::fromUtf8(file.readAll()), problems);
+}
+
+int TAlarmRules::Match(std::string_view line) const
+{
+    if (rules_.empty())
+        return -1;
+    const QString text = CodePage::ToText(line);
+    if (any_.isValid() && !any_.pattern().isEmpty() && !any_.match(text).hasMatch())
+        return -1;
+    for (size_t i = 0; i < rules_.size(); ++i)
+        if (rules_[i].Expression.match(text).hasMatch())
+            return int(i);
+    return -1;
+}
