@@ -4,8 +4,9 @@
 //   pbxsim [--link PATH] [--period MS] [--flood BYTES_PER_SEC --flood-bytes N] [--exit-after-flood]
 //          [--transcript FILE]
 //
-// It echoes what it receives, answers "help", "ver", "stat", "dis ext" and
-// "dis alm", and prints alarm and call-record lines every --period ms (0: none;
+// It echoes what it receives, answers "help", "ver", "stat", "dis ext",
+// "dis alm", "alarm" (a critical alarm now), "silent" and "resume" (the
+// periodic output stops and starts again), and prints alarm and call-record lines every --period ms (0: none;
 // some in Windows-1251 Cyrillic, some ended by LF alone). --flood sends N bytes
 // of call records at the given rate (0: as fast as the reader takes them).
 // --transcript keeps a copy of every byte sent to the terminal, for tests.
@@ -123,6 +124,8 @@ public:
 
     void Periodic()
     {
+        if (Silent)
+            return;
         ++Tick;
         std::string line;
         switch (Tick % 4) {
@@ -170,6 +173,9 @@ private:
             Emit("  STAT      system status");
             Emit("  DIS EXT   extension table");
             Emit("  DIS ALM   active alarms");
+            Emit("  ALARM     raise a critical alarm now");
+            Emit("  SILENT    stop the periodic output (a quiet line)");
+            Emit("  RESUME    start it again");
         } else if (cmd == "ver") {
             Emit("MORVEL MX-2000 MAINTENANCE PORT");
             Emit("SW 4.12.07  BUILD 2003-11-18", false);
@@ -189,6 +195,14 @@ private:
                 Emit(buf, i % 2 == 0);
             }
             Emit("END OF TABLE");
+        } else if (cmd == "alarm") {
+            Emit("ALM " + Stamp() + " CRITICAL SHELF A POWER SUPPLY FAILURE");
+        } else if (cmd == "silent") {
+            Silent = true;
+            Emit("PERIODIC OUTPUT STOPPED");
+        } else if (cmd == "resume") {
+            Silent = false;
+            Emit("PERIODIC OUTPUT RESUMED");
         } else if (cmd == "dis alm") {
             Emit(std::string("ALM MINOR TRK 03 ") + kAlarmCyr);
             Emit("END OF ALARMS");
@@ -201,6 +215,7 @@ private:
     std::string Line;
     bool LastWasCr = false;
     unsigned long Tick = 0;
+    bool Silent = false;
 };
 
 void MakeRaw(int fd)
