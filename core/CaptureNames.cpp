@@ -22,6 +22,10 @@ std::string CaptureDirectory(unsigned year, unsigned month)
 
 std::string CaptureName(unsigned year, unsigned month, unsigned day) { return DayStem(year, month, day) + ".CAP"; }
 
+std::string TimeIndexName(unsigned year, unsigned month, unsigned day) { return DayStem(year, month, day) + ".TIM"; }
+
+std::string EventLogName(unsigned year, unsigned month, unsigned day) { return DayStem(year, month, day) + ".LOG"; }
+
 std::string CapturePattern(unsigned year, unsigned month, unsigned day)
 {
     return CaptureDirectory(year, month) + DayStem(year, month, day) + ".*";
