@@ -1,0 +1,117 @@
+#include "core/ArchiveSearch.h"
+#include "core/CaptureNames.h"
+#include "support/CodePage.h"
+#include "support/TextSearch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+
+namespace {
+
+struct Hit {
+    QDate day;
+    std::string line;
+    bool operator==(const Hit&) const = default;
+};
+
+class ArchiveSearch : public ::testing::Test {
+protected:
+    void Day(const QDate& date, const std::string& bytes)
+    {
+        const auto y = unsigned(date.year()), m = unsigned(date.month());
+        const QString folder =
+            dir_.filePath(QString::fromStdString("archive/" + std::to_string(y) + "/" + TwoDigits(m)));
+        QDir().mkpath(folder);
+        QFile file(folder + "/" + QString::fromStdString(CaptureName(y, m, unsigned(date.day()))));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes.data(), qint64(bytes.size()));
+        days_[date] = bytes;
+    }
+    std::vector<Hit> Search(TArchiveQuery query)
+    {
+        std::vector<Hit> hits;
+        SearchArchive(dir_.filePath("archive").toStdString(), query, [&](const QDate& day, const TArchiveLine& line) {
+            hits.push_back({day, std::string(line.Bytes)});
+        });
+        return hits;
+    }
+    // Line by line, the plain way.
+    std::vector<Hit> Reference(const TArchiveQuery& query)
+    {
+        std::vector<Hit> hits;
+        const std::string pattern = *TextSearch::FindTextBytes(query.Pattern);
+        for (const auto& [day, bytes] : days_) {
+            if (day < query.From || day > query.To)
+                continue;
+            size_t start = 0;
+            while (start < bytes.size()) {
+                size_t end = bytes.find("\r\n", start);
+                end = end == std::string::npos ? bytes.size() : end;
+                const std::string line = bytes.substr(start, end - start);
+                const std::string a = query.MatchCase ? line : TextSearch::Folded(line);
+                const std::string b = query.MatchCase ? pattern : TextSearch::Folded(pattern);
+                if (a.find(b) != std::string::npos)
+                    hits.push_back({day, line});
+                start = end + 2;
+            }
+        }
+        return hits;
+    }
+
+    QTemporaryDir dir_;
+    std::map<QDate, std::string> days_;
+};
+
+}  // namespace
+
+TEST_F(ArchiveSearch, AgreesWithALineByLineSearchOnRandomDays)
+{
+    std::mt19937 random(7);
+    const char* words[] = {"TRK", "trk", "Trunk", "EXT", "ALM", "\xC0\xC2\xC0\xD0\xC8\xDF", "7", "07", "fail"};
+    QDate date(2026, 11, 28);
+    for (int d = 0; d < 8; ++d, date = date.addDays(1 + int(random() % 3))) {
+        std::string bytes;
+        for (int l = 0; l < 200; ++l) {
+            for (int w = 0; w < 6; ++w)
+                bytes += std::string(words[random() % 9]) + (random() % 4 ? " " : "");
+            bytes += "\r\n";
+        }
+        Day(date, bytes);
+    }
+    for (const char* pattern : {"trk 07", "TRK", "\xC0\xC2\xC0\xD0\xC8\xDF fail", "ext7", "zzz"}) {
+        for (bool matchCase : {false, true}) {
+            TArchiveQuery query{QDate(2026, 11, 30), QDate(2026, 12, 10), CodePage::ToText(pattern), false, matchCase};
+            EXPECT_EQ(Search(query), Reference(query)) << pattern << " " << matchCase;
+        }
+    }
+}
+
+TEST_F(ArchiveSearch, RegularExpressionsStopAndBadQueries)
+{
+    Day(QDate(2026, 12, 7), "ALM MAJOR TRK 03\r\nCDR 1\r\nalm minor psu\r\n");
+    Day(QDate(2026, 12, 8), "ALM MAJOR PSU\r\n");
+    TArchiveQuery query{QDate(2026, 12, 1), QDate(2026, 12, 31), QStringLiteral("^alm (major|minor) (trk|psu)"), true};
+    ASSERT_EQ(Search(query).size(), 3u);
+    query.MatchCase = true;
+    EXPECT_EQ(Search(query), (std::vector<Hit>{{QDate(2026, 12, 7), "alm minor psu"}}));
+
+    std::atomic<bool> stop{false};
+    size_t seen = 0;
+    query.MatchCase = false;
+    SearchArchive(
+        dir_.filePath("archive").toStdString(), query,
+        [&](const QDate&, const TArchiveLine&) {
+            ++seen;
+            stop = true;
+        },
+        &stop);
+    EXPECT_EQ(seen, 2u) << "the day in hand is finished, the next is not read";
+
+    EXPECT_NE(CheckArchiveQuery({QDate(), QDate(), QStringLiteral("(open"), true}), "");
+    EXPECT_NE(CheckArchiveQuery({QDate(), QDate(), QString(), false}), "");
+    EXPECT_NE(CheckArchiveQuery({QDate(2026, 12, 9), QDate(2026, 12, 1), QStringLiteral("x"), false}), "");
+}
