@@ -59,6 +59,9 @@ int SetLinger(Handle h, bool on, int seconds);
 int SetReuseAddr(Handle h, bool on);
 int SetNoDelay(Handle h, bool on);
 int SetKeepAlive(Handle h, bool on);
+// Keep-alive on, the first probe after idleSeconds without traffic, then one
+// every intervalSeconds; the connection fails after probes unanswered.
+int SetKeepAliveTimes(Handle h, int idleSeconds, int intervalSeconds, int probes);
 int GetSockName(Handle h, uint32_t& addr, uint16_t& port);
 int GetPeerName(Handle h, uint32_t& addr, uint16_t& port);
 int SetNonBlocking(Handle h);
