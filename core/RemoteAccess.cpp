@@ -101,7 +101,7 @@ void TRemoteAccess::Start()
 {
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
-    remoteLoginText_.clear();
+    remoteLoginText_.Clear();
     if (hooks_.Enabled())
         Listen();
 }
@@ -180,7 +180,7 @@ void TRemoteAccess::WSvrSessionAvailable()
     WCli->SendString("Enter password:");
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
-    remoteLoginText_.clear();
+    remoteLoginText_.Clear();
 }
 
 void TRemoteAccess::WCliDataAvailable()
@@ -195,26 +195,26 @@ void TRemoteAccess::WCliDataAvailable()
     }
     if (refusalTimer_->isActive())
         return;  // the one attempt is spent; the connection ends shortly
-    remoteLoginText_ += text;
-    const size_t cr = remoteLoginText_.find('\r');
-    if (cr == std::string::npos || cr >= kLoginTextLimit) {
-        if (remoteLoginText_.size() < kLoginTextLimit)
-            return;
-    } else {
-        const std::string candidate = remoteLoginText_.substr(0, cr);
+    const TLoginDecision decision = remoteLoginText_.Take(text, [this] {
         const TRemoteSettings settings = hooks_.Settings();
-        if (candidate == settings.FullAccessPassword) {
-            remoteAuthorised_ = true;
-            remoteFullAccess_ = true;
-            WCli->SendString("\r\nYou have Full Access to PBX.\r\n");
-            return;
-        }
-        if (candidate == settings.ViewerPassword) {
-            remoteAuthorised_ = true;
-            remoteFullAccess_ = false;
-            WCli->SendString("\r\nYou have Access as Viewer to PBX.\r\n");
-            return;
-        }
+        return TLoginPasswords{settings.FullAccessPassword, settings.ViewerPassword};
+    });
+    switch (decision) {
+    case TLoginDecision::Wait:
+        return;
+    case TLoginDecision::Full:
+        remoteAuthorised_ = true;
+        remoteFullAccess_ = true;
+        WCli->SendString("\r\nYou have Full Access to PBX.\r\n");
+        return;
+    case TLoginDecision::Viewer:
+        remoteAuthorised_ = true;
+        remoteFullAccess_ = false;
+        WCli->SendString("\r\nYou have Access as Viewer to PBX.\r\n");
+        return;
+    case TLoginDecision::Wrong:
+    case TLoginDecision::TooLong:
+        break;
     }
     WCli->SendString("\r\nWrong Password. Access denied.\r\n");
     refusalTimer_->start();

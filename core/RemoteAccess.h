@@ -2,6 +2,8 @@
 // The remote access service: one TCP session at a time, admitted by password,
 // with full access (its input goes to the PBX) or as a viewer. Settings are
 // read at the moment of use through the functions the window supplies.
+#include "core/RemoteLogin.h"
+
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -44,8 +46,6 @@ public:
     const TWSocket& Client() const { return *WCli; }
 
     static constexpr int kRefusalPauseMs = 600;
-    // Without a carriage return by then, the attempt counts as a wrong password.
-    static constexpr size_t kLoginTextLimit = 256;
     // A client that stops reading is dropped rather than buffered for without end.
     static constexpr size_t kClientQueueLimit = 1024 * 1024;
 
@@ -61,6 +61,6 @@ private:
     QTimer* refusalTimer_ = nullptr;  // ends a refused session a moment later
     bool remoteAuthorised_ = false;
     bool remoteFullAccess_ = false;
-    std::string remoteLoginText_;
+    TLoginLine remoteLoginText_;
     bool acceptWaiting_ = false;  // a client waits in the listen queue for the refusal pause to end
 };

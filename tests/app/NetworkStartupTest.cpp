@@ -1,6 +1,7 @@
 // The window's wiring of remote access and NMS forwarding: settings from the
 // network sub-panel and "Setings.str", PBX output to both, remote input to the
 // serial line. The services' own rules are tested on their units.
+#include "support/MyCript.h"
 #include "tests/app/FormFixture.h"
 #include "tests/app/PtyPort.h"
 #include "tests/net/FreePort.h"
@@ -33,18 +34,17 @@ TEST_F(NetworkStartup, StartsTheListenerThenTheNmsLinkAndFeedsBothWithPbxOutput)
     Host nms(FreePort());
     ASSERT_TRUE(nms.ok());
     const int listenPort = FreePort();
-    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, nms.port()));
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, nms.port(), ScramblePassword("pw") + "^^"));
     TForm1Options options;
     options.ExtraPorts = {pbx.SlavePath()};
     Create(options);
     ASSERT_TRUE(nms.WaitFor([&] { return nms.accepted == 1; }));
 
-    // Empty passwords: a bare carriage return gives full access.
     RawPeer client;
     ASSERT_TRUE(client.Connect(listenPort));
     ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
     client.received.clear();
-    client.Send("\r");
+    client.Send("pw\r");
     ASSERT_TRUE(client.WaitReceived(1));
     client.received.clear();
 

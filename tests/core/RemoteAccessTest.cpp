@@ -158,15 +158,19 @@ TEST_F(RemoteAccess, LineFeedDoesNotEndThePasswordAndLongInputWithoutCrIsRefused
     EXPECT_FALSE(remote_->RemoteAuthorised());
 }
 
-TEST_F(RemoteAccess, EmptyFullAccessPasswordIsABareCarriageReturn)
+TEST_F(RemoteAccess, AnEmptyPasswordSwitchesItsAccessLevelOff)
 {
     settings_.FullAccessPassword.clear();  // read at the moment of use
     RawPeer client;
     Greeted(client);
     client.Send("\r");
-    ASSERT_TRUE(client.WaitReceived(kFull.size()));
-    EXPECT_EQ(client.received, kFull);
-    EXPECT_TRUE(remote_->RemoteFullAccess());
+    ASSERT_TRUE(client.WaitReceived(kWrong.size()));
+    EXPECT_EQ(client.received, kWrong);
+    EXPECT_FALSE(remote_->RemoteAuthorised());
+    EXPECT_TRUE(ReadToOrderlyEnd(client));
+
+    RawPeer viewer;
+    LoggedIn(viewer, "look", kViewer);
 }
 
 TEST_F(RemoteAccess, SecondClientGetsBusyInFullWhileTheFirstStaysAtThePrompt)
