@@ -4,6 +4,7 @@
 #include "support/MyUtils.h"
 
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +31,23 @@ void EndAfterText(TWSocket& socket)
     }
     socket.Abort();
 }
+
+// An error of one connection ends that connection; whatever it throws while
+// ending is of no further interest.
+void EndQuietly(TWSocket& socket, const std::function<void(TWSocket&)>& end)
+{
+    try {
+        end(socket);
+    } catch (const std::exception&) {
+        try {
+            socket.Abort();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+// The system is short of descriptors or memory: accepting may work again later.
+bool IsResourceAcceptError(int code) { return code == SockApi::ErrTooManyFiles || code == SockApi::ErrNoBuffers; }
 
 // Errors of the one connection being accepted (it was given up, or a network
 // error was pending on it): the listener itself is fine, the next accept may work.
@@ -73,9 +91,13 @@ TRemoteAccess::TRemoteAccess(Hooks hooks, QObject* parent)
     refusalTimer_->setInterval(kRefusalPauseMs);
     connect(refusalTimer_, &QTimer::timeout, this, [this] {
         if (WCli->State() == wsConnected)
-            EndAfterText(*WCli);
-        AcceptWaitingLater();
+            EndQuietly(*WCli, [](TWSocket& socket) { EndAfterText(socket); });
+        UpdateAccepting();
     });
+
+    acceptRetry_ = new QTimer(this);
+    acceptRetry_->setSingleShot(true);
+    connect(acceptRetry_, &QTimer::timeout, this, [this] { UpdateAccepting(); });
 }
 
 TRemoteAccess::~TRemoteAccess()
@@ -119,6 +141,8 @@ void TRemoteAccess::Apply()
 
 void TRemoteAccess::Stop()
 {
+    acceptRetry_->stop();
+    acceptDelayMs_ = 0;
     if (WSvr->State() != wsClosed)
         WSvr->Close();
     if (WCli->State() != wsClosed)
@@ -142,45 +166,61 @@ void TRemoteAccess::Relay(const std::string& text)
     }
 }
 
-void TRemoteAccess::AcceptWaitingLater()
+void TRemoteAccess::UpdateAccepting()
 {
-    if (!acceptWaiting_)
+    if (WSvr->State() != wsListening)
         return;
-    acceptWaiting_ = false;
-    // From the event loop: never from inside one of the client socket's own handlers.
-    QTimer::singleShot(0, this, [this] {
-        if (WSvr->State() == wsListening)
-            WSvrSessionAvailable();
-    });
+    // A resumed listener reports the clients that waited meanwhile.
+    if (refusalTimer_->isActive() || acceptRetry_->isActive())
+        WSvr->PauseReceive();
+    else
+        WSvr->ResumeReceive();
 }
 
 void TRemoteAccess::WSvrSessionAvailable()
 {
-    if (refusalTimer_->isActive()) {
-        acceptWaiting_ = true;  // left in the listen queue until the refused client is gone
+    if (refusalTimer_->isActive() || acceptRetry_->isActive()) {
+        UpdateAccepting();  // left in the listen queue until the pause ends
         return;
     }
     TSocketHandle h = INVALID_SOCKET;
     try {
         h = WSvr->Accept();
     } catch (const ESocketException&) {
-        if (IsConnectionAcceptError(WSvr->LastError()))
+        const int code = WSvr->LastError();
+        if (IsConnectionAcceptError(code))
             return;
-        throw;
-    }
-    if (WCli->State() == wsConnected) {
-        WTmp->Dup(h);
-        WTmp->SendString("Busy ! Try later...\r\n");
-        EndAfterText(*WTmp);
+        if (!IsResourceAcceptError(code))
+            throw;
+        // Out of descriptors or memory: the client waits in the listen queue
+        // while the system recovers, from 100 ms up to 2 s between tries.
+        acceptDelayMs_ = acceptDelayMs_ == 0 ? kAcceptRetryFirstMs : std::min(2 * acceptDelayMs_, kAcceptRetryMaxMs);
+        acceptRetry_->start(acceptDelayMs_);
+        UpdateAccepting();
         return;
     }
-    refusalTimer_->stop();
-    WCli->Dup(h);
-    WCli->SendString("\r\nWelcome to Morvel PBX.\r\n");
-    WCli->SendString("Enter password:");
+    acceptDelayMs_ = 0;
+    Admit(h);
+}
+
+void TRemoteAccess::Admit(TSocketHandle h)
+{
+    if (WCli->State() == wsConnected) {
+        EndQuietly(*WTmp, [h](TWSocket& socket) {
+            socket.Dup(h);
+            socket.SendString("Busy ! Try later...\r\n");
+            EndAfterText(socket);
+        });
+        return;
+    }
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
     remoteLoginText_.Clear();
+    EndQuietly(*WCli, [h](TWSocket& socket) {
+        socket.Dup(h);
+        socket.SendString("\r\nWelcome to Morvel PBX.\r\n");
+        socket.SendString("Enter password:");
+    });
 }
 
 void TRemoteAccess::WCliDataAvailable()
@@ -225,5 +265,5 @@ void TRemoteAccess::WCliSessionClosed()
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
     refusalTimer_->stop();
-    AcceptWaitingLater();
+    UpdateAccepting();
 }

@@ -3,6 +3,7 @@
 // with full access (its input goes to the PBX) or as a viewer. Settings are
 // read at the moment of use through the functions the window supplies.
 #include "core/RemoteLogin.h"
+#include "net/SocketApi.h"
 
 #include <QObject>
 #include <functional>
@@ -11,6 +12,7 @@
 
 class QTimer;
 class TWSocket;
+using TSocketHandle = SockApi::Handle;
 
 struct TRemoteSettings {
     std::string Address;  // a dotted quad, else 127.0.0.1 is used
@@ -46,13 +48,20 @@ public:
     const TWSocket& Client() const { return *WCli; }
 
     static constexpr int kRefusalPauseMs = 600;
+    static constexpr int kAcceptRetryFirstMs = 100;
+    static constexpr int kAcceptRetryMaxMs = 2000;
     // A client that stops reading is dropped rather than buffered for without end.
     static constexpr size_t kClientQueueLimit = 1024 * 1024;
 
 private:
     void Listen();
     void WSvrSessionAvailable();
-    void AcceptWaitingLater();
+    // Accepting pauses while a refused client is ended or the system is short
+    // of resources; the clients meanwhile wait in the listen queue.
+    void UpdateAccepting();
+    // Greets the accepted connection, or tells it the service is busy. An error
+    // ends that connection only.
+    void Admit(TSocketHandle h);
     void WCliDataAvailable();
     void WCliSessionClosed();
 
@@ -62,5 +71,6 @@ private:
     bool remoteAuthorised_ = false;
     bool remoteFullAccess_ = false;
     TLoginLine remoteLoginText_;
-    bool acceptWaiting_ = false;  // a client waits in the listen queue for the refusal pause to end
+    QTimer* acceptRetry_ = nullptr;  // the next accept after a shortage of resources
+    int acceptDelayMs_ = 0;
 };

@@ -21,6 +21,7 @@ enum EventBits : unsigned {
 
 enum ErrorCode : int {
     ErrInvalidArgument = 10022,
+    ErrTooManyFiles = 10024,
     ErrWouldBlock = 10035,
     ErrNotSocket = 10038,
     ErrNoProtocolOption = 10042,
@@ -29,6 +30,7 @@ enum ErrorCode : int {
     ErrNetUnreachable = 10051,
     ErrConnAborted = 10053,
     ErrConnReset = 10054,
+    ErrNoBuffers = 10055,
     ErrNotConnected = 10057,
     ErrHostDown = 10064,
     ErrHostUnreachable = 10065,

@@ -83,9 +83,9 @@ void TSocketWatcher::WantWrite()
 
 void TSocketWatcher::SetReadPaused(bool paused)
 {
-    if (readPaused_ == paused)
-        return;
     readPaused_ = paused;
+    if (!paused && watching_)
+        readArmed_ = true;
     Arm();
 }
 

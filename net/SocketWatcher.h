@@ -40,7 +40,8 @@ public:
     // A send would have blocked: report FdWrite when room appears.
     void WantWrite();
     // While paused, readability (read, accept and close) is not watched;
-    // writability is. A new Watch starts unpaused.
+    // writability is. Resuming reports readability again, also when the owner
+    // read nothing. A new Watch starts unpaused.
     void SetReadPaused(bool paused);
     bool ReadPaused() const { return readPaused_; }
     // Queues events for the current handle; dropped when it changes.

@@ -109,7 +109,8 @@ public:
     void Abort();
     void Shutdown(int how);
     // No read, accept or close events until resumed: a peer that keeps sending
-    // meets the kernel's window. Sending goes on. A new connection or Listen
+    // meets the kernel's window. Sending goes on. Resuming reports what waits,
+    // also to a handler that read nothing before. A new connection or Listen
     // starts resumed.
     void PauseReceive();
     void ResumeReceive();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -47,6 +48,36 @@ bool ReadToOrderlyEnd(RawPeer& peer, int timeoutMs = 20000)
         timeoutMs);
     return done && orderly;
 }
+
+// Connects and at once resets: the connection is gone before it is accepted.
+void ConnectAndReset(int port)
+{
+    RawPeer peer;
+    ASSERT_TRUE(peer.Connect(port));
+    linger abort{1, 0};
+    setsockopt(peer.fd(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
+// Lowers the process's descriptor limit so that the next new descriptor fails
+// with EMFILE; puts the old limit back when it goes.
+class DescriptorsExhausted {
+public:
+    DescriptorsExhausted()
+    {
+        getrlimit(RLIMIT_NOFILE, &old_);
+        const int lowestFree = dup(0);
+        close(lowestFree);
+        rlimit low = old_;
+        low.rlim_cur = rlim_t(lowestFree);
+        setrlimit(RLIMIT_NOFILE, &low);
+    }
+    ~DescriptorsExhausted() { setrlimit(RLIMIT_NOFILE, &old_); }
+    DescriptorsExhausted(const DescriptorsExhausted&) = delete;
+    DescriptorsExhausted& operator=(const DescriptorsExhausted&) = delete;
+
+private:
+    rlimit old_{};
+};
 
 class RemoteAccess : public ::testing::Test {
 protected:
@@ -354,4 +385,56 @@ TEST_F(RemoteAccess, DestroyingTheServiceDuringTheRefusalPauseIsSafe)
     EXPECT_TRUE(client.WaitEnded());
     // Past the moment the pause would have ended, nothing may fire.
     WaitFor([] { return false; }, TRemoteAccess::kRefusalPauseMs + 100);
+}
+
+TEST_F(RemoteAccess, ClientsThatResetAtOnceEndOnlyTheirOwnConnections)
+{
+    for (int i = 0; i < 4; ++i)
+        ConnectAndReset(port_);
+    RunReadyEvents();
+    EXPECT_EQ(remote_->Server().State(), wsListening);
+    RawPeer client;
+    Greeted(client);
+
+    // The same while a session exists: the spare socket meets the resets.
+    for (int i = 0; i < 4; ++i)
+        ConnectAndReset(port_);
+    RunReadyEvents();
+    EXPECT_EQ(remote_->Server().State(), wsListening);
+    RawPeer busy;
+    ASSERT_TRUE(busy.Connect(port_));
+    ASSERT_TRUE(ReadToOrderlyEnd(busy));
+    EXPECT_EQ(busy.received, kBusy);
+    client.Send("secret\r");
+    ASSERT_TRUE(client.WaitReceived(kFull.size()));
+    EXPECT_EQ(client.received, kFull);
+}
+
+TEST_F(RemoteAccess, AcceptingWithoutFreeDescriptorsPausesAndThenTakesTheWaitingClient)
+{
+    // A session and a socket error first: while no descriptor is free, code
+    // run for the first time would find UndefinedBehaviorSanitizer unable to
+    // check it (its check opens a pipe).
+    {
+        RawPeer first;
+        LoggedIn(first, "look", kViewer);
+        EXPECT_THROW(TWSocket().Accept(), ESocketException);
+    }
+    ASSERT_TRUE(WaitFor([&] { return remote_->Client().State() != wsConnected; }));
+    RawPeer client;
+    ASSERT_TRUE(client.Connect(port_));
+    {
+        DescriptorsExhausted exhausted;
+        // Several accepts fail meanwhile; a listener that gave up would be closed.
+        WaitFor([] { return false; }, 700);
+        EXPECT_EQ(remote_->Server().State(), wsListening);
+        client.Poll();
+        EXPECT_EQ(client.received, "");
+    }
+    ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
+    EXPECT_EQ(client.received, kGreeting);
+    client.received.clear();
+    client.Send("look\r");
+    ASSERT_TRUE(client.WaitReceived(kViewer.size()));
+    EXPECT_EQ(client.received, kViewer);
 }

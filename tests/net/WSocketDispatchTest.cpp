@@ -208,6 +208,16 @@ TEST_F(LoopbackEvents, PausedReceiveHoldsReadAndAcceptEventsWhileSendingGoesOn)
     cli.ResumeReceive();
     EXPECT_TRUE(WaitFor([&] { return received == "abc"; }));
 
+    // A handler that read nothing is asked again once receiving resumes.
+    int calls = 0;
+    cli.OnDataAvailable = [&](TWSocket*, uint16_t) { ++calls; };
+    ASSERT_TRUE(peer->Send("def"));
+    ASSERT_TRUE(WaitFor([&] { return calls == 1; }));
+    cli.PauseReceive();
+    cli.ResumeReceive();
+    EXPECT_TRUE(WaitFor([&] { return calls == 2; }));
+    EXPECT_EQ(cli.ReceiveString(), "def");
+
     srv.PauseReceive();
     const size_t before = log.size();
     RawPeer waiting(port);
