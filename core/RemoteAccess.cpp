@@ -70,9 +70,10 @@ bool IsConnectionAcceptError(int code)
 
 }  // namespace
 
-TRemoteAccess::TRemoteAccess(Hooks hooks, QObject* parent)
+TRemoteAccess::TRemoteAccess(Hooks hooks, NowFunction now, QObject* parent)
     : QObject(parent),
       hooks_(std::move(hooks)),
+      now_(std::move(now)),
       WSvr(std::make_unique<TWSocket>()),
       WCli(std::make_unique<TWSocket>()),
       WTmp(std::make_unique<TWSocket>())
@@ -85,7 +86,8 @@ TRemoteAccess::TRemoteAccess(Hooks hooks, QObject* parent)
 
     // A refused client stays connected for a moment, which slows a password
     // guesser without blocking the window. Clients that arrive meanwhile wait in
-    // the listen queue and are taken once it has gone.
+    // the listen queue and are taken once it has gone; a guesser that hangs up
+    // does not end the pause sooner.
     refusalTimer_ = new QTimer(this);
     refusalTimer_->setSingleShot(true);
     refusalTimer_->setInterval(kRefusalPauseMs);
@@ -205,6 +207,22 @@ void TRemoteAccess::WSvrSessionAvailable()
 
 void TRemoteAccess::Admit(TSocketHandle h)
 {
+    uint32_t addr = 0;
+    uint16_t port = 0;
+    if (SockApi::GetPeerName(h, addr, port) < 0) {
+        SockApi::CloseSocket(h);  // gone before it was taken
+        return;
+    }
+    const std::string address = SockApi::IPv4ToText(addr);
+    if (penalties_.PenaltyLeft(address, now_().toMSecsSinceEpoch()) > 0) {
+        EndQuietly(*WTmp, [h](TWSocket& socket) {
+            socket.Dup(h);
+            socket.Close();  // the form's zero linger: a reset, nothing kept for the address
+        });
+        ++counts_.Refused;
+        Report({TRemoteEvent::Refused, address});
+        return;
+    }
     if (WCli->State() == wsConnected) {
         EndQuietly(*WTmp, [h](TWSocket& socket) {
             socket.Dup(h);
@@ -216,6 +234,7 @@ void TRemoteAccess::Admit(TSocketHandle h)
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
     remoteLoginText_.Clear();
+    clientAddress_ = address;
     EndQuietly(*WCli, [h](TWSocket& socket) {
         socket.Dup(h);
         socket.SendString("\r\nWelcome to Morvel PBX.\r\n");
@@ -233,7 +252,7 @@ void TRemoteAccess::WCliDataAvailable()
             hooks_.SendToPort(text);
         return;
     }
-    if (refusalTimer_->isActive())
+    if (remoteLoginText_.Decided())
         return;  // the one attempt is spent; the connection ends shortly
     const TLoginDecision decision = remoteLoginText_.Take(text, [this] {
         const TRemoteSettings settings = hooks_.Settings();
@@ -243,11 +262,13 @@ void TRemoteAccess::WCliDataAvailable()
     case TLoginDecision::Wait:
         return;
     case TLoginDecision::Full:
+        penalties_.LoggedIn(clientAddress_);
         remoteAuthorised_ = true;
         remoteFullAccess_ = true;
         WCli->SendString("\r\nYou have Full Access to PBX.\r\n");
         return;
     case TLoginDecision::Viewer:
+        penalties_.LoggedIn(clientAddress_);
         remoteAuthorised_ = true;
         remoteFullAccess_ = false;
         WCli->SendString("\r\nYou have Access as Viewer to PBX.\r\n");
@@ -256,14 +277,31 @@ void TRemoteAccess::WCliDataAvailable()
     case TLoginDecision::TooLong:
         break;
     }
+    Refuse(clientAddress_);
     WCli->SendString("\r\nWrong Password. Access denied.\r\n");
+}
+
+void TRemoteAccess::Refuse(const std::string& address)
+{
     refusalTimer_->start();
+    UpdateAccepting();
+    ++counts_.WrongPasswords;
+    const int64_t penalty = penalties_.Wrong(address, now_().toMSecsSinceEpoch());
+    if (penalty > 0)
+        ++counts_.Penalties;
+    Report({TRemoteEvent::WrongPassword, address});
+    if (penalty > 0)
+        Report({TRemoteEvent::Penalty, address, penalty});
+}
+
+void TRemoteAccess::Report(const TRemoteEvent& event)
+{
+    if (hooks_.OnEvent)
+        hooks_.OnEvent(event);
 }
 
 void TRemoteAccess::WCliSessionClosed()
 {
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
-    refusalTimer_->stop();
-    UpdateAccepting();
 }

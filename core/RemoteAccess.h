@@ -3,9 +3,12 @@
 // with full access (its input goes to the PBX) or as a viewer. Settings are
 // read at the moment of use through the functions the window supplies.
 #include "core/RemoteLogin.h"
+#include "core/SourcePenalties.h"
 #include "net/SocketApi.h"
+#include "support/Clock.h"
 
 #include <QObject>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +24,24 @@ struct TRemoteSettings {
     std::string ViewerPassword;
 };
 
+// What the operator is to learn of refused clients.
+struct TRemoteEvent {
+    enum Kind {
+        WrongPassword,  // a wrong password (or no line end within the limit)
+        Penalty,        // the address is shut out for PenaltyMs
+        Refused,        // a connection from a penalised address was closed unheard
+    };
+    Kind kind;
+    std::string Address;
+    int64_t PenaltyMs = 0;
+};
+
+struct TRemoteCounts {
+    uint64_t WrongPasswords = 0;
+    uint64_t Penalties = 0;
+    uint64_t Refused = 0;
+};
+
 class TRemoteAccess : public QObject {
     Q_OBJECT
 public:
@@ -28,9 +49,10 @@ public:
         std::function<bool()> Enabled;              // the "Enable" box
         std::function<TRemoteSettings()> Settings;  // address, port and passwords
         std::function<void(const std::string&)> SendToPort;
+        std::function<void(const TRemoteEvent&)> OnEvent;  // optional; Counts() are updated first
     };
 
-    explicit TRemoteAccess(Hooks hooks, QObject* parent = nullptr);
+    explicit TRemoteAccess(Hooks hooks, NowFunction now = SystemNow, QObject* parent = nullptr);
     ~TRemoteAccess() override;
 
     // Start-up: listens when enabled. A listener failure is thrown to the caller.
@@ -46,6 +68,7 @@ public:
     bool RemoteFullAccess() const { return remoteFullAccess_; }
     const TWSocket& Server() const { return *WSvr; }
     const TWSocket& Client() const { return *WCli; }
+    const TRemoteCounts& Counts() const { return counts_; }
 
     static constexpr int kRefusalPauseMs = 600;
     static constexpr int kAcceptRetryFirstMs = 100;
@@ -64,13 +87,19 @@ private:
     void Admit(TSocketHandle h);
     void WCliDataAvailable();
     void WCliSessionClosed();
+    void Refuse(const std::string& address);
+    void Report(const TRemoteEvent& event);
 
     Hooks hooks_;
+    NowFunction now_;
     std::unique_ptr<TWSocket> WSvr, WCli, WTmp;
-    QTimer* refusalTimer_ = nullptr;  // ends a refused session a moment later
+    QTimer* refusalTimer_ = nullptr;  // ends a refused session a moment later; accepting waits meanwhile
     bool remoteAuthorised_ = false;
     bool remoteFullAccess_ = false;
     TLoginLine remoteLoginText_;
     QTimer* acceptRetry_ = nullptr;  // the next accept after a shortage of resources
     int acceptDelayMs_ = 0;
+    std::string clientAddress_;  // of the session on WCli
+    TSourcePenalties penalties_;
+    TRemoteCounts counts_;
 };

@@ -32,6 +32,7 @@ public:
     TLoginDecision Take(std::string_view bytes, const std::function<TLoginPasswords()>& passwords);
     // A new connection starts with an empty line.
     void Clear();
+    bool Decided() const { return decision_ != TLoginDecision::Wait; }
     const std::string& Text() const { return text_; }
 
 private:

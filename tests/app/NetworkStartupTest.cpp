@@ -101,3 +101,17 @@ TEST_F(NetworkStartup, SaveAppliesRemoteAccessAndNmsForwarding)
     EXPECT_FALSE(late.Connect(listenPort));
     EXPECT_TRUE(errors_.isEmpty());
 }
+
+TEST_F(NetworkStartup, WrongRemotePasswordsAreCountedInTheStatusBar)
+{
+    const int listenPort = FreePort();
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, FreePort(), ScramblePassword("pw") + "^^"));
+    Create();
+    EXPECT_EQ(Status(8), "");
+    RawPeer client;
+    ASSERT_TRUE(client.Connect(listenPort));
+    ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
+    client.Send("guess\r");
+    ASSERT_TRUE(client.WaitEnded());
+    EXPECT_EQ(Status(8), "Wrong passwords 1, penalties 0");
+}

@@ -7,10 +7,13 @@
 
 #include <QElapsedTimer>
 #include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -86,25 +89,27 @@ protected:
         port_ = FreePort();
         settings_ = {"127.0.0.1", std::to_string(port_), "secret", "look"};
         remote_ = std::make_unique<TRemoteAccess>(TRemoteAccess::Hooks{
-            [this] { return enabled_; },
-            [this] { return settings_; },
-            [this](const std::string& text) { toPort_ += text; },
-        });
+                                                      [this] { return enabled_; },
+                                                      [this] { return settings_; },
+                                                      [this](const std::string& text) { toPort_ += text; },
+                                                      [this](const TRemoteEvent& event) { events_.push_back(event); },
+                                                  },
+                                                  [this] { return now_; });
         remote_->Start();
         ASSERT_EQ(remote_->Server().State(), wsListening);
     }
 
     // A client at the password prompt.
-    void Greeted(RawPeer& client)
+    void Greeted(RawPeer& client, const char* from = nullptr)
     {
-        ASSERT_TRUE(client.Connect(port_));
+        ASSERT_TRUE(client.Connect(port_, 0, from));
         ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
         ASSERT_EQ(client.received, kGreeting);
         client.received.clear();
     }
-    void LoggedIn(RawPeer& client, const std::string& password, const std::string& answer)
+    void LoggedIn(RawPeer& client, const std::string& password, const std::string& answer, const char* from = nullptr)
     {
-        Greeted(client);
+        Greeted(client, from);
         client.Send(password + "\r\n");
         ASSERT_TRUE(client.WaitReceived(answer.size()));
         ASSERT_EQ(client.received, answer);
@@ -117,6 +122,22 @@ protected:
         return toPort_;
     }
 
+    // A wrong password from a client at 127.0.0.1, who hangs up once told.
+    void Guess()
+    {
+        RawPeer guesser;
+        Greeted(guesser);
+        guesser.Send("guess\r");
+        ASSERT_TRUE(guesser.WaitReceived(kWrong.size()));
+        ASSERT_EQ(guesser.received, kWrong);
+    }
+    int Count(TRemoteEvent::Kind kind) const
+    {
+        return int(std::count_if(events_.begin(), events_.end(), [kind](auto& e) { return e.kind == kind; }));
+    }
+
+    QDateTime now_ = QDateTime(QDate(2026, 12, 7), QTime(10, 0));
+    std::vector<TRemoteEvent> events_;
     bool enabled_ = true;
     TRemoteSettings settings_;
     int port_ = 0;
@@ -437,4 +458,88 @@ TEST_F(RemoteAccess, AcceptingWithoutFreeDescriptorsPausesAndThenTakesTheWaiting
     client.Send("look\r");
     ASSERT_TRUE(client.WaitReceived(kViewer.size()));
     EXPECT_EQ(client.received, kViewer);
+}
+
+TEST_F(RemoteAccess, AGuesserWhoHangsUpAtOnceStillGetsNoMoreThanTwoGuessesASecond)
+{
+    QElapsedTimer clock;
+    for (int i = 0; i < TSourcePenalties::kWrongLimit; ++i) {
+        Guess();
+        if (i == 0)
+            clock.start();
+    }
+    EXPECT_GE(clock.elapsed(), (TSourcePenalties::kWrongLimit - 1) * 500);
+    EXPECT_EQ(Count(TRemoteEvent::WrongPassword), TSourcePenalties::kWrongLimit);
+    EXPECT_EQ(remote_->Counts().WrongPasswords, uint64_t(TSourcePenalties::kWrongLimit));
+}
+
+TEST_F(RemoteAccess, FiveWrongPasswordsShutTheAddressOutForAMinuteWhileOthersLogIn)
+{
+    for (int i = 0; i < TSourcePenalties::kWrongLimit; ++i)
+        Guess();
+    ASSERT_EQ(Count(TRemoteEvent::Penalty), 1);
+    EXPECT_EQ(events_.back().Address, "127.0.0.1");
+    EXPECT_EQ(events_.back().PenaltyMs, 60 * 1000);
+
+    RawPeer shutOut;
+    ASSERT_TRUE(shutOut.Connect(port_));
+    EXPECT_TRUE(shutOut.WaitEnded());
+    EXPECT_EQ(shutOut.received, "") << "refused without a greeting";
+    EXPECT_EQ(Count(TRemoteEvent::Refused), 1);
+
+    RawPeer operatorClient;
+    LoggedIn(operatorClient, "secret", kFull, "127.0.0.2");
+    operatorClient.Close();
+    ASSERT_TRUE(WaitFor([&] { return remote_->Client().State() != wsConnected; }));
+
+    now_ = now_.addSecs(59);
+    RawPeer stillOut;
+    ASSERT_TRUE(stillOut.Connect(port_));
+    EXPECT_TRUE(stillOut.WaitEnded());
+    EXPECT_EQ(stillOut.received, "");
+    now_ = now_.addSecs(2);
+    RawPeer back;
+    LoggedIn(back, "look", kViewer);
+    EXPECT_EQ(remote_->Counts().Penalties, 1u);
+    EXPECT_EQ(remote_->Counts().Refused, 2u);
+}
+
+TEST_F(RemoteAccess, WhileOneAddressFloodsGuessesAnOperatorElsewhereLogsInEveryTime)
+{
+    std::atomic<bool> stop{false}, stopped{false};
+    std::thread flood([&] {
+        while (!stop) {
+            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            timeval wait{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_port = htons(uint16_t(port_));
+            sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+                char buf[256];
+                if (recv(fd, buf, sizeof buf, 0) > 0) {
+                    send(fd, "guess\r", 6, MSG_NOSIGNAL);
+                    recv(fd, buf, sizeof buf, 0);
+                }
+            }
+            close(fd);
+        }
+        stopped = true;
+    });
+    EXPECT_TRUE(WaitFor([&] { return Count(TRemoteEvent::Penalty) == 1; }, 60000));
+    int logins = 0;
+    for (int i = 0; i < 10; ++i) {
+        RawPeer operatorClient;
+        LoggedIn(operatorClient, "secret", kFull, "127.0.0.2");
+        logins += remote_->RemoteFullAccess();
+        operatorClient.Close();
+        WaitFor([&] { return remote_->Client().State() != wsConnected; });
+    }
+    stop = true;
+    WaitFor([&] { return bool(stopped); });
+    flood.join();
+    EXPECT_EQ(logins, 10);
+    EXPECT_GT(remote_->Counts().Refused, 0u);
+    EXPECT_EQ(remote_->Counts().WrongPasswords, uint64_t(TSourcePenalties::kWrongLimit));
 }
