@@ -5,6 +5,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -96,6 +97,10 @@ TRemoteAccess::TRemoteAccess(Hooks hooks, NowFunction now, QObject* parent)
             EndQuietly(*WCli, [](TWSocket& socket) { EndAfterText(socket); });
         UpdateAccepting();
     });
+
+    graceTimer_ = new QTimer(this);
+    graceTimer_->setInterval(1000);
+    connect(graceTimer_, &QTimer::timeout, this, [this] { CheckLoginGrace(); });
 
     acceptRetry_ = new QTimer(this);
     acceptRetry_->setSingleShot(true);
@@ -235,10 +240,30 @@ void TRemoteAccess::Admit(TSocketHandle h)
     remoteFullAccess_ = false;
     remoteLoginText_.Clear();
     clientAddress_ = address;
+    loginStart_ = now_();
+    graceTimer_->start();
     EndQuietly(*WCli, [h](TWSocket& socket) {
         socket.Dup(h);
+        socket.EnableKeepAlive(kKeepAliveIdleSeconds, kKeepAliveIntervalSeconds, kKeepAliveProbes);
         socket.SendString("\r\nWelcome to Morvel PBX.\r\n");
         socket.SendString("Enter password:");
+    });
+}
+
+void TRemoteAccess::CheckLoginGrace()
+{
+    if (WCli->State() != wsConnected || remoteLoginText_.Decided()) {
+        graceTimer_->stop();
+        return;
+    }
+    if (std::llabs(loginStart_.msecsTo(now_())) < kLoginGraceMs)
+        return;
+    graceTimer_->stop();
+    ++counts_.LoginTimeOuts;
+    Report({TRemoteEvent::LoginTimeOut, clientAddress_});
+    EndQuietly(*WCli, [](TWSocket& socket) {
+        socket.SendString("Login time-out\r\n");
+        EndAfterText(socket);
     });
 }
 

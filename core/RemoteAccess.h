@@ -30,6 +30,7 @@ struct TRemoteEvent {
         WrongPassword,  // a wrong password (or no line end within the limit)
         Penalty,        // the address is shut out for PenaltyMs
         Refused,        // a connection from a penalised address was closed unheard
+        LoginTimeOut,   // no password line within the grace time
     };
     Kind kind;
     std::string Address;
@@ -40,6 +41,7 @@ struct TRemoteCounts {
     uint64_t WrongPasswords = 0;
     uint64_t Penalties = 0;
     uint64_t Refused = 0;
+    uint64_t LoginTimeOuts = 0;
 };
 
 class TRemoteAccess : public QObject {
@@ -71,6 +73,12 @@ public:
     const TRemoteCounts& Counts() const { return counts_; }
 
     static constexpr int kRefusalPauseMs = 600;
+    // A client must complete its password line within this time.
+    static constexpr int64_t kLoginGraceMs = 30 * 1000;
+    // Keep-alive on a session: a client whose machine vanished is found in about two minutes.
+    static constexpr int kKeepAliveIdleSeconds = 60;
+    static constexpr int kKeepAliveIntervalSeconds = 10;
+    static constexpr int kKeepAliveProbes = 3;
     static constexpr int kAcceptRetryFirstMs = 100;
     static constexpr int kAcceptRetryMaxMs = 2000;
     // A client that stops reading is dropped rather than buffered for without end.
@@ -88,6 +96,7 @@ private:
     void WCliDataAvailable();
     void WCliSessionClosed();
     void Refuse(const std::string& address);
+    void CheckLoginGrace();
     void Report(const TRemoteEvent& event);
 
     Hooks hooks_;
@@ -99,7 +108,9 @@ private:
     TLoginLine remoteLoginText_;
     QTimer* acceptRetry_ = nullptr;  // the next accept after a shortage of resources
     int acceptDelayMs_ = 0;
-    std::string clientAddress_;  // of the session on WCli
+    std::string clientAddress_;     // of the session on WCli
+    QTimer* graceTimer_ = nullptr;  // looks at the clock while a client is at the prompt
+    QDateTime loginStart_;
     TSourcePenalties penalties_;
     TRemoteCounts counts_;
 };

@@ -543,3 +543,41 @@ TEST_F(RemoteAccess, WhileOneAddressFloodsGuessesAnOperatorElsewhereLogsInEveryT
     EXPECT_GT(remote_->Counts().Refused, 0u);
     EXPECT_EQ(remote_->Counts().WrongPasswords, uint64_t(TSourcePenalties::kWrongLimit));
 }
+
+TEST_F(RemoteAccess, AClientWithoutAPasswordLineWithinThirtySecondsIsTimedOut)
+{
+    RawPeer silent;
+    Greeted(silent);
+    silent.Send("secr");
+    now_ = now_.addSecs(29);
+    // Nothing is to arrive: a short look is all a test can do.
+    EXPECT_FALSE(silent.WaitReceived(1, 1500));
+    now_ = now_.addSecs(2);
+    EXPECT_TRUE(ReadToOrderlyEnd(silent));
+    EXPECT_EQ(silent.received, "Login time-out\r\n");
+    EXPECT_EQ(Count(TRemoteEvent::LoginTimeOut), 1);
+    EXPECT_EQ(Count(TRemoteEvent::WrongPassword), 0);
+
+    // A client that logged in in time stays, however long it is quiet.
+    RawPeer quiet;
+    LoggedIn(quiet, "look", kViewer);
+    now_ = now_.addSecs(3600);
+    EXPECT_FALSE(quiet.WaitReceived(1, 1500));
+    EXPECT_EQ(remote_->Client().State(), wsConnected);
+}
+
+TEST_F(RemoteAccess, ASessionUsesKeepAliveToFindAVanishedClient)
+{
+    RawPeer client;
+    Greeted(client);
+    auto option = [&](int level, int name) {
+        int value = -1;
+        socklen_t size = sizeof value;
+        getsockopt(remote_->Client().HSocket(), level, name, &value, &size);
+        return value;
+    };
+    EXPECT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), 60);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), 10);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), 3);
+}
