@@ -1,6 +1,7 @@
 // The window's wiring of remote access and NMS forwarding: settings from the
 // network sub-panel and "Setings.str", PBX output to both, remote input to the
 // serial line. The services' own rules are tested on their units.
+#include "core/NetworkSettings.h"
 #include "support/MyCript.h"
 #include "tests/app/FormFixture.h"
 #include "tests/app/PtyPort.h"
@@ -114,4 +115,28 @@ TEST_F(NetworkStartup, WrongRemotePasswordsAreCountedInTheStatusBar)
     client.Send("guess\r");
     ASSERT_TRUE(client.WaitEnded());
     EXPECT_EQ(Status(8), "Wrong passwords 1, penalties 0");
+}
+
+TEST_F(NetworkStartup, ACutSettingsFileKeepsBothServicesOffIsReportedOnceAndSaveMendsIt)
+{
+    Host nms(FreePort());
+    ASSERT_TRUE(nms.ok());
+    const int listenPort = FreePort();
+    const std::string sound = NetworkFile(listenPort, nms.port(), ScramblePassword("pw") + "^^");
+    WriteFile(QStringLiteral("Setings.str"), sound.substr(0, 9));  // within the first password
+    Create();
+    Settle();
+    ASSERT_EQ(errors_.size(), 1);
+    EXPECT_EQ(errors_[0], "\"Setings.str\" is damaged: line 2 is cut short. Remote access and NMS forwarding stay "
+                          "off; Save writes the file anew.");
+    EXPECT_FALSE(Check("CBoxEnDi")->isChecked());
+    EXPECT_EQ(Edit("EpassRA")->text(), "") << "a cut password is not taken";
+
+    OpenSettings();
+    Button("Button3")->click();
+    std::string problem;
+    DecodeNetworkSettings(ReadFile("Setings.str"), &problem);
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(errors_.size(), 1);
+    EXPECT_FALSE(nms.WaitFor([&] { return nms.accepted > 0; }, 300));
 }
