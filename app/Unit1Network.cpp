@@ -33,7 +33,10 @@ void TForm1::WireNetwork()
             kRemotePanel,
             QStringLiteral("Wrong passwords %1, penalties %2").arg(counts.WrongPasswords).arg(counts.Penalties));
     };
+    // A write still under way would refuse more: input waits for its end.
+    remote.PortBusy = [this] { return SerialPortNG1->SendInProgress(); };
     remote_ = new TRemoteAccess(std::move(remote), options_.Now, this);
+    SerialPortNG1->OnWriteDone = [this](TSerialPortNG*) { remote_->PortWriteDone(); };
 
     TNmsForwarder::Hooks nms;
     nms.Enabled = [box = u.CBoxTrap] { return box->isChecked(); };

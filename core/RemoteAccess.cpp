@@ -102,6 +102,10 @@ TRemoteAccess::TRemoteAccess(Hooks hooks, NowFunction now, QObject* parent)
     graceTimer_->setInterval(1000);
     connect(graceTimer_, &QTimer::timeout, this, [this] { CheckLoginGrace(); });
 
+    portCheck_ = new QTimer(this);
+    portCheck_->setInterval(1000);
+    connect(portCheck_, &QTimer::timeout, this, [this] { PortWriteDone(); });
+
     acceptRetry_ = new QTimer(this);
     acceptRetry_->setSingleShot(true);
     connect(acceptRetry_, &QTimer::timeout, this, [this] { UpdateAccepting(); });
@@ -148,6 +152,8 @@ void TRemoteAccess::Apply()
 
 void TRemoteAccess::Stop()
 {
+    portQueue_.clear();
+    portCheck_->stop();
     acceptRetry_->stop();
     acceptDelayMs_ = 0;
     if (WSvr->State() != wsClosed)
@@ -267,16 +273,51 @@ void TRemoteAccess::CheckLoginGrace()
     });
 }
 
-void TRemoteAccess::WCliDataAvailable()
+void TRemoteAccess::TakeInput()
 {
-    const std::string text = WCli->ReceiveString();
-    if (text.empty())
-        return;
-    if (remoteAuthorised_) {
-        if (remoteFullAccess_)
+    if (portQueue_.empty() && !PortBusy()) {
+        const std::string text = WCli->ReceiveString();
+        if (!text.empty())
             hooks_.SendToPort(text);
         return;
     }
+    const size_t room = kPortQueueLimit - portQueue_.size();
+    if (room == 0) {
+        WCli->PauseReceive();  // resumed when the port has taken the queue
+        return;
+    }
+    std::string text(room, '\0');
+    const int n = WCli->Receive(text.data(), int(room));
+    if (n <= 0)
+        return;
+    portQueue_.append(text, 0, size_t(n));
+    if (!portCheck_->isActive())
+        portCheck_->start();
+}
+
+void TRemoteAccess::PortWriteDone()
+{
+    if (portQueue_.empty())
+        portCheck_->stop();
+    if (portQueue_.empty() || PortBusy())
+        return;
+    portCheck_->stop();
+    std::string out;
+    out.swap(portQueue_);
+    hooks_.SendToPort(out);
+    if (WCli->ReceivePaused())
+        WCli->ResumeReceive();
+}
+
+void TRemoteAccess::WCliDataAvailable()
+{
+    if (remoteAuthorised_ && remoteFullAccess_) {
+        TakeInput();
+        return;
+    }
+    const std::string text = WCli->ReceiveString();
+    if (text.empty() || remoteAuthorised_)
+        return;  // a viewer's input goes nowhere
     if (remoteLoginText_.Decided())
         return;  // the one attempt is spent; the connection ends shortly
     const TLoginDecision decision = remoteLoginText_.Take(text, [this] {

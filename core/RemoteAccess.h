@@ -52,6 +52,9 @@ public:
         std::function<TRemoteSettings()> Settings;  // address, port and passwords
         std::function<void(const std::string&)> SendToPort;
         std::function<void(const TRemoteEvent&)> OnEvent;  // optional; Counts() are updated first
+        // Optional: true while the port is still writing what it was last given;
+        // input then waits until PortWriteDone.
+        std::function<bool()> PortBusy;
     };
 
     explicit TRemoteAccess(Hooks hooks, NowFunction now = SystemNow, QObject* parent = nullptr);
@@ -65,12 +68,15 @@ public:
     void Stop();
     // PBX output for a logged-in client.
     void Relay(const std::string& text);
+    // The port finished a write: input that waited for it goes out.
+    void PortWriteDone();
 
     bool RemoteAuthorised() const { return remoteAuthorised_; }
     bool RemoteFullAccess() const { return remoteFullAccess_; }
     const TWSocket& Server() const { return *WSvr; }
     const TWSocket& Client() const { return *WCli; }
     const TRemoteCounts& Counts() const { return counts_; }
+    size_t PortQueueBytes() const { return portQueue_.size(); }
 
     static constexpr int kRefusalPauseMs = 600;
     // A client must complete its password line within this time.
@@ -81,6 +87,9 @@ public:
     static constexpr int kKeepAliveProbes = 3;
     static constexpr int kAcceptRetryFirstMs = 100;
     static constexpr int kAcceptRetryMaxMs = 2000;
+    // Full-access input waiting for the port; past it the client's connection
+    // holds the rest (its window closes), so nothing is lost.
+    static constexpr size_t kPortQueueLimit = 64 * 1024;
     // A client that stops reading is dropped rather than buffered for without end.
     static constexpr size_t kClientQueueLimit = 1024 * 1024;
 
@@ -94,6 +103,8 @@ private:
     // ends that connection only.
     void Admit(TSocketHandle h);
     void WCliDataAvailable();
+    void TakeInput();
+    bool PortBusy() const { return hooks_.PortBusy && hooks_.PortBusy(); }
     void WCliSessionClosed();
     void Refuse(const std::string& address);
     void CheckLoginGrace();
@@ -113,4 +124,6 @@ private:
     QDateTime loginStart_;
     TSourcePenalties penalties_;
     TRemoteCounts counts_;
+    std::string portQueue_;
+    QTimer* portCheck_ = nullptr;  // in case a write's end is not reported
 };

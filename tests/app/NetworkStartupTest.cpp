@@ -140,3 +140,28 @@ TEST_F(NetworkStartup, ACutSettingsFileKeepsBothServicesOffIsReportedOnceAndSave
     EXPECT_EQ(errors_.size(), 1);
     EXPECT_FALSE(nms.WaitFor([&] { return nms.accepted > 0; }, 300));
 }
+
+TEST_F(NetworkStartup, ABurstFromAFullAccessClientReachesThePortWhole)
+{
+    PtyPort pbx;
+    WriteFile("Setings.ini", std::string(30, '\0'));  // port 0: the pty
+    const int listenPort = FreePort();
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, FreePort(), ScramblePassword("pw") + "^^"));
+    TForm1Options options;
+    options.ExtraPorts = {pbx.SlavePath()};
+    Create(options);
+    RawPeer client;
+    ASSERT_TRUE(client.Connect(listenPort));
+    ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
+    client.received.clear();
+    client.Send("pw\r");
+    ASSERT_TRUE(client.WaitReceived(1));
+
+    std::string burst;
+    for (int i = 0; burst.size() < 200 * 1024; ++i)
+        burst += "ASSIGN EXT " + std::to_string(1000 + i) + " CLASS " + std::to_string(i % 17) + "\r";
+    client.Send(burst);
+    const std::string got = pbx.Read(burst.size(), 60000);
+    EXPECT_EQ(got.size(), burst.size());
+    EXPECT_TRUE(got == burst) << "input lost or out of order";
+}

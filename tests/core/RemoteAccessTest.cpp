@@ -88,13 +88,16 @@ protected:
     {
         port_ = FreePort();
         settings_ = {"127.0.0.1", std::to_string(port_), "secret", "look"};
-        remote_ = std::make_unique<TRemoteAccess>(TRemoteAccess::Hooks{
-                                                      [this] { return enabled_; },
-                                                      [this] { return settings_; },
-                                                      [this](const std::string& text) { toPort_ += text; },
-                                                      [this](const TRemoteEvent& event) { events_.push_back(event); },
-                                                  },
-                                                  [this] { return now_; });
+        TRemoteAccess::Hooks hooks;
+        hooks.Enabled = [this] { return enabled_; };
+        hooks.Settings = [this] { return settings_; };
+        hooks.SendToPort = [this](const std::string& text) {
+            toPort_ += text;
+            portBusy_ = busyAfterWrite_;
+        };
+        hooks.OnEvent = [this](const TRemoteEvent& event) { events_.push_back(event); };
+        hooks.PortBusy = [this] { return portBusy_; };
+        remote_ = std::make_unique<TRemoteAccess>(std::move(hooks), [this] { return now_; });
         remote_->Start();
         ASSERT_EQ(remote_->Server().State(), wsListening);
     }
@@ -137,6 +140,8 @@ protected:
     }
 
     QDateTime now_ = QDateTime(QDate(2026, 12, 7), QTime(10, 0));
+    bool portBusy_ = false;
+    bool busyAfterWrite_ = false;  // every write keeps the port busy until the test ends it
     std::vector<TRemoteEvent> events_;
     bool enabled_ = true;
     TRemoteSettings settings_;
@@ -580,4 +585,51 @@ TEST_F(RemoteAccess, ASessionUsesKeepAliveToFindAVanishedClient)
     EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), 60);
     EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), 10);
     EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), 3);
+}
+
+TEST_F(RemoteAccess, InputWaitsWhileThePortWritesAndPastTheBoundInTheClientsConnection)
+{
+    busyAfterWrite_ = true;
+    RawPeer client;
+    LoggedIn(client, "secret", kFull);
+    client.Send("A");
+    ASSERT_EQ(ToPort(1), "A");
+    client.Send("B");
+    client.Send("C");
+    ASSERT_TRUE(WaitFor([&] { return remote_->PortQueueBytes() == 2; }));
+    EXPECT_EQ(toPort_, "A");
+    portBusy_ = false;
+    remote_->PortWriteDone();
+    EXPECT_EQ(toPort_, "ABC");
+
+    std::string burst;
+    for (int i = 0; burst.size() < 300 * 1024; ++i)
+        burst += "LINE " + std::to_string(i) + "\r";
+    size_t sent = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        const ssize_t n = send(client.fd(), burst.data() + sent, burst.size() - sent, MSG_NOSIGNAL);
+        sent += n > 0 ? size_t(n) : 0;
+        return remote_->PortQueueBytes() == TRemoteAccess::kPortQueueLimit;
+    }));
+    EXPECT_FALSE(WaitFor([&] { return remote_->PortQueueBytes() > TRemoteAccess::kPortQueueLimit; }, 300));
+    EXPECT_TRUE(remote_->Client().ReceivePaused()) << "the rest waits in the connection";
+
+    ASSERT_TRUE(WaitFor([&] {
+        if (sent < burst.size()) {
+            const ssize_t n = send(client.fd(), burst.data() + sent, burst.size() - sent, MSG_NOSIGNAL);
+            sent += n > 0 ? size_t(n) : 0;
+        }
+        portBusy_ = false;
+        remote_->PortWriteDone();
+        return toPort_.size() == 3 + burst.size();
+    }));
+    EXPECT_TRUE(toPort_ == "ABC" + burst) << "input lost or out of order";
+    client.Poll();
+    EXPECT_EQ(client.received, "");
+
+    // A write whose end is not reported is looked at again a moment later.
+    client.Send("D");
+    ASSERT_TRUE(WaitFor([&] { return remote_->PortQueueBytes() == 1; }));
+    portBusy_ = false;
+    EXPECT_TRUE(WaitFor([&] { return toPort_.back() == 'D'; }));
 }
