@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <netinet/tcp.h>
 #include <string>
 #include <vector>
 
@@ -127,22 +126,4 @@ TEST(WSocket, AdoptingAClosedHandleReportsNotASocket)
               "Error 10038 in function setsockopt(SO_LINGER)\r\nSocket operation on non-socket");
     EXPECT_EQ(s.LastError(), 10038);
     EXPECT_NE(s.State(), wsConnected);
-}
-
-TEST_F(Loopback, KeepAliveTimesAreSetOnTheConnection)
-{
-    auto peer = Admit();
-    cli.EnableKeepAlive(60, 10, 3);
-    auto option = [&](int level, int name) {
-        int value = -1;
-        socklen_t size = sizeof value;
-        getsockopt(cli.HSocket(), level, name, &value, &size);
-        return value;
-    };
-    EXPECT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), 1);
-    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), 60);
-    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), 10);
-    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), 3);
-    cli.Close();
-    EXPECT_THROW(cli.EnableKeepAlive(60, 10, 3), ESocketException);
 }
