@@ -207,9 +207,12 @@ void TRemoteAccess::WSvrSessionAvailable()
             throw;
         // Out of descriptors or memory: the client waits in the listen queue
         // while the system recovers, from 100 ms up to 2 s between tries.
-        acceptDelayMs_ = acceptDelayMs_ == 0 ? kAcceptRetryFirstMs : std::min(2 * acceptDelayMs_, kAcceptRetryMaxMs);
+        const bool first = acceptDelayMs_ == 0;
+        acceptDelayMs_ = first ? kAcceptRetryFirstMs : std::min(2 * acceptDelayMs_, kAcceptRetryMaxMs);
         acceptRetry_->start(acceptDelayMs_);
         UpdateAccepting();
+        if (first)
+            Report({TRemoteEvent::AcceptPaused, {}});
         return;
     }
     acceptDelayMs_ = 0;

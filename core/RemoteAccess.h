@@ -31,6 +31,7 @@ struct TRemoteEvent {
         Penalty,        // the address is shut out for PenaltyMs
         Refused,        // a connection from a penalised address was closed unheard
         LoginTimeOut,   // no password line within the grace time
+        AcceptPaused,   // out of descriptors or memory: accepting retries by itself
     };
     Kind kind;
     std::string Address;

@@ -463,6 +463,7 @@ TEST_F(RemoteAccess, AcceptingWithoutFreeDescriptorsPausesAndThenTakesTheWaiting
     client.Send("look\r");
     ASSERT_TRUE(client.WaitReceived(kViewer.size()));
     EXPECT_EQ(client.received, kViewer);
+    EXPECT_EQ(Count(TRemoteEvent::AcceptPaused), 1) << "said once for the whole shortage";
 }
 
 TEST_F(RemoteAccess, AGuesserWhoHangsUpAtOnceStillGetsNoMoreThanTwoGuessesASecond)
