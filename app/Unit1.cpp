@@ -156,7 +156,9 @@ void TForm1::FormCreate()
     }
 
     try {
-        ReadNetworkSettings();
+        const std::string damage = ReadNetworkSettings();
+        if (!damage.empty())
+            ReportStartupProblem(damage + " Remote access and NMS forwarding stay off; Save writes the file anew.");
     } catch (const std::exception& e) {
         ReportStartupProblem(e.what());  // remote access and NMS stay off, the passwords empty
     }

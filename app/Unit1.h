@@ -144,7 +144,8 @@ private:
     void CaptionMetaKeys();
     void ReadMetaKeyFile();
     void WriteMetaKeyFile();
-    void ReadNetworkSettings();
+    // What is wrong with a damaged "Setings.str", empty when nothing is.
+    std::string ReadNetworkSettings();
     void WriteNetworkSettings();
 
     void Memo1FontSet();

@@ -1,5 +1,6 @@
 // Remote access and NMS forwarding read their settings from the network
 // sub-panel at the moment of use.
+#include "app/StatusBar.h"
 #include "app/Unit1Ui.h"
 #include "core/NmsForwarder.h"
 #include "core/RemoteAccess.h"
@@ -8,6 +9,13 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+
+namespace {
+
+// The status panel after the eight of the design.
+constexpr int kRemotePanel = 8;
+
+}  // namespace
 
 void TForm1::WireNetwork()
 {
@@ -19,7 +27,16 @@ void TForm1::WireNetwork()
                                CodePage::ToBytes(u.EpassRA->text()), CodePage::ToBytes(u.EpassRAviewer->text())};
     };
     remote.SendToPort = [this](const std::string& text) { SerialPortNG1->SendText(text); };
-    remote_ = new TRemoteAccess(std::move(remote), this);
+    remote.OnEvent = [this](const TRemoteEvent&) {
+        const TRemoteCounts& counts = remote_->Counts();
+        ui_->StatusBar1->SetPanelText(
+            kRemotePanel,
+            QStringLiteral("Wrong passwords %1, penalties %2").arg(counts.WrongPasswords).arg(counts.Penalties));
+    };
+    // A write still under way would refuse more: input waits for its end.
+    remote.PortBusy = [this] { return SerialPortNG1->SendInProgress(); };
+    remote_ = new TRemoteAccess(std::move(remote), options_.Now, this);
+    SerialPortNG1->OnWriteDone = [this](TSerialPortNG*) { remote_->PortWriteDone(); };
 
     TNmsForwarder::Hooks nms;
     nms.Enabled = [box = u.CBoxTrap] { return box->isChecked(); };

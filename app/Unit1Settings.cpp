@@ -160,7 +160,7 @@ void TForm1::Button4Click()
         SelectIndex(u.CBfontsize, SettingWords[TSettingWords::FontSizeIndex]);
         u.CheckBoxBold->setChecked(SettingWords[TSettingWords::FontBold] != 0);
     }
-    ReadNetworkSettings();
+    ReadNetworkSettings();  // a damaged file was reported at start-up
     Memo1FontSet();
     u.PanelSetMeta->hide();
     u.ImageSetings->setEnabled(true);
@@ -168,11 +168,12 @@ void TForm1::Button4Click()
     u.Memo1->setFocus();
 }
 
-void TForm1::ReadNetworkSettings()
+std::string TForm1::ReadNetworkSettings()
 {
     TNetworkSettings settings;
-    if (!LoadNetworkSettings(kNetworkFile, settings))
-        return;
+    std::string problem;
+    if (!LoadNetworkSettings(kNetworkFile, settings, problem))
+        return {};
     Ui& u = *ui_;
     u.CBoxEnDi->setChecked(settings.RemoteEnabled);
     u.EpassRA->setText(CodePage::ToText(settings.FullAccessPassword));
@@ -183,6 +184,7 @@ void TForm1::ReadNetworkSettings()
     u.CBoxTrap->setChecked(settings.NmsEnabled);
     u.EipTrap->setText(CodePage::ToText(settings.NmsHost));
     u.EportTrap->setText(CodePage::ToText(settings.NmsPort));
+    return problem;
 }
 
 void TForm1::WriteNetworkSettings()

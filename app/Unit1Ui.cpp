@@ -104,6 +104,8 @@ TForm1::Ui::Ui(QMainWindow* window)
     StatusBar1->AddPanel(QStringLiteral("LF"), 40, Qt::AlignHCenter);
     StatusBar1->AddPanel(QStringLiteral("Capture"), 50, Qt::AlignHCenter);
     StatusBar1->AddPanel(QString(), 50, Qt::AlignLeft);
+    // Remote access: refused passwords and penalties.
+    StatusBar1->AddPanel(QString(), 240, Qt::AlignLeft);
 
     PopupMenu1 = Named(new QMenu(window), "PopupMenu1");
     CopytoPort1 = Named(PopupMenu1->addAction(QStringLiteral("Copy to Port")), "CopytoPort1");

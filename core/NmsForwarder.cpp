@@ -13,6 +13,8 @@ TNmsForwarder::TNmsForwarder(Hooks hooks, NowFunction now)
     TnCnx->SetTermType("VT100");
     TnCnx->SetLocation("TNCNX");
     TnCnx->SetLocalEcho(false);
+    TnCnx->SetSendQueueLimit(kLinkQueueLimit);
+    TnCnx->SetReceiveRateLimit(kHostReadRate);
 }
 
 TNmsForwarder::~TNmsForwarder() = default;

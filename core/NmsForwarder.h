@@ -49,9 +49,12 @@ public:
     static constexpr size_t kPendingLimit = 16u * 1024 * 1024;
     // Dropping a megabyte at a time keeps a flood from moving 16 MiB per cluster.
     static constexpr size_t kPendingDropStep = 1024 * 1024;
-    // More than this waiting in the link's own queue means the host has stopped
-    // reading: new output is kept (and bounded) here instead.
+    // More than this waiting in the link's own queue (telnet answers included)
+    // means the host has stopped reading: new output is kept (and bounded)
+    // here instead, and nothing more is read from the host.
     static constexpr size_t kLinkQueueLimit = 1024 * 1024;
+    // What the host sends is dropped; it is read no faster than this.
+    static constexpr size_t kHostReadRate = 1024 * 1024;
 
 private:
     void ApplyHostAndPort();

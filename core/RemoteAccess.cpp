@@ -4,6 +4,8 @@
 #include "support/MyUtils.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -31,6 +33,23 @@ void EndAfterText(TWSocket& socket)
     socket.Abort();
 }
 
+// An error of one connection ends that connection; whatever it throws while
+// ending is of no further interest.
+void EndQuietly(TWSocket& socket, const std::function<void(TWSocket&)>& end)
+{
+    try {
+        end(socket);
+    } catch (const std::exception&) {
+        try {
+            socket.Abort();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+// The system is short of descriptors or memory: accepting may work again later.
+bool IsResourceAcceptError(int code) { return code == SockApi::ErrTooManyFiles || code == SockApi::ErrNoBuffers; }
+
 // Errors of the one connection being accepted (it was given up, or a network
 // error was pending on it): the listener itself is fine, the next accept may work.
 bool IsConnectionAcceptError(int code)
@@ -52,9 +71,10 @@ bool IsConnectionAcceptError(int code)
 
 }  // namespace
 
-TRemoteAccess::TRemoteAccess(Hooks hooks, QObject* parent)
+TRemoteAccess::TRemoteAccess(Hooks hooks, NowFunction now, QObject* parent)
     : QObject(parent),
       hooks_(std::move(hooks)),
+      now_(std::move(now)),
       WSvr(std::make_unique<TWSocket>()),
       WCli(std::make_unique<TWSocket>()),
       WTmp(std::make_unique<TWSocket>())
@@ -67,15 +87,28 @@ TRemoteAccess::TRemoteAccess(Hooks hooks, QObject* parent)
 
     // A refused client stays connected for a moment, which slows a password
     // guesser without blocking the window. Clients that arrive meanwhile wait in
-    // the listen queue and are taken once it has gone.
+    // the listen queue and are taken once it has gone; a guesser that hangs up
+    // does not end the pause sooner.
     refusalTimer_ = new QTimer(this);
     refusalTimer_->setSingleShot(true);
     refusalTimer_->setInterval(kRefusalPauseMs);
     connect(refusalTimer_, &QTimer::timeout, this, [this] {
         if (WCli->State() == wsConnected)
-            EndAfterText(*WCli);
-        AcceptWaitingLater();
+            EndQuietly(*WCli, [](TWSocket& socket) { EndAfterText(socket); });
+        UpdateAccepting();
     });
+
+    graceTimer_ = new QTimer(this);
+    graceTimer_->setInterval(1000);
+    connect(graceTimer_, &QTimer::timeout, this, [this] { CheckLoginGrace(); });
+
+    portCheck_ = new QTimer(this);
+    portCheck_->setInterval(1000);
+    connect(portCheck_, &QTimer::timeout, this, [this] { PortWriteDone(); });
+
+    acceptRetry_ = new QTimer(this);
+    acceptRetry_->setSingleShot(true);
+    connect(acceptRetry_, &QTimer::timeout, this, [this] { UpdateAccepting(); });
 }
 
 TRemoteAccess::~TRemoteAccess()
@@ -101,7 +134,7 @@ void TRemoteAccess::Start()
 {
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
-    remoteLoginText_.clear();
+    remoteLoginText_.Clear();
     if (hooks_.Enabled())
         Listen();
 }
@@ -119,6 +152,10 @@ void TRemoteAccess::Apply()
 
 void TRemoteAccess::Stop()
 {
+    portQueue_.clear();
+    portCheck_->stop();
+    acceptRetry_->stop();
+    acceptDelayMs_ = 0;
     if (WSvr->State() != wsClosed)
         WSvr->Close();
     if (WCli->State() != wsClosed)
@@ -142,88 +179,198 @@ void TRemoteAccess::Relay(const std::string& text)
     }
 }
 
-void TRemoteAccess::AcceptWaitingLater()
+void TRemoteAccess::UpdateAccepting()
 {
-    if (!acceptWaiting_)
+    if (WSvr->State() != wsListening)
         return;
-    acceptWaiting_ = false;
-    // From the event loop: never from inside one of the client socket's own handlers.
-    QTimer::singleShot(0, this, [this] {
-        if (WSvr->State() == wsListening)
-            WSvrSessionAvailable();
-    });
+    // A resumed listener reports the clients that waited meanwhile.
+    if (refusalTimer_->isActive() || acceptRetry_->isActive())
+        WSvr->PauseReceive();
+    else
+        WSvr->ResumeReceive();
 }
 
 void TRemoteAccess::WSvrSessionAvailable()
 {
-    if (refusalTimer_->isActive()) {
-        acceptWaiting_ = true;  // left in the listen queue until the refused client is gone
+    if (refusalTimer_->isActive() || acceptRetry_->isActive()) {
+        UpdateAccepting();  // left in the listen queue until the pause ends
         return;
     }
     TSocketHandle h = INVALID_SOCKET;
     try {
         h = WSvr->Accept();
     } catch (const ESocketException&) {
-        if (IsConnectionAcceptError(WSvr->LastError()))
+        const int code = WSvr->LastError();
+        if (IsConnectionAcceptError(code))
             return;
-        throw;
-    }
-    if (WCli->State() == wsConnected) {
-        WTmp->Dup(h);
-        WTmp->SendString("Busy ! Try later...\r\n");
-        EndAfterText(*WTmp);
+        if (!IsResourceAcceptError(code))
+            throw;
+        // Out of descriptors or memory: the client waits in the listen queue
+        // while the system recovers, from 100 ms up to 2 s between tries.
+        const bool first = acceptDelayMs_ == 0;
+        acceptDelayMs_ = first ? kAcceptRetryFirstMs : std::min(2 * acceptDelayMs_, kAcceptRetryMaxMs);
+        acceptRetry_->start(acceptDelayMs_);
+        UpdateAccepting();
+        if (first)
+            Report({TRemoteEvent::AcceptPaused, {}});
         return;
     }
-    refusalTimer_->stop();
-    WCli->Dup(h);
-    WCli->SendString("\r\nWelcome to Morvel PBX.\r\n");
-    WCli->SendString("Enter password:");
+    acceptDelayMs_ = 0;
+    Admit(h);
+}
+
+void TRemoteAccess::Admit(TSocketHandle h)
+{
+    uint32_t addr = 0;
+    uint16_t port = 0;
+    if (SockApi::GetPeerName(h, addr, port) < 0) {
+        SockApi::CloseSocket(h);  // gone before it was taken
+        return;
+    }
+    const std::string address = SockApi::IPv4ToText(addr);
+    if (penalties_.PenaltyLeft(address, now_().toMSecsSinceEpoch()) > 0) {
+        EndQuietly(*WTmp, [h](TWSocket& socket) {
+            socket.Dup(h);
+            socket.Close();  // the form's zero linger: a reset, nothing kept for the address
+        });
+        ++counts_.Refused;
+        Report({TRemoteEvent::Refused, address});
+        return;
+    }
+    if (WCli->State() == wsConnected) {
+        EndQuietly(*WTmp, [h](TWSocket& socket) {
+            socket.Dup(h);
+            socket.SendString("Busy ! Try later...\r\n");
+            EndAfterText(socket);
+        });
+        return;
+    }
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
-    remoteLoginText_.clear();
+    remoteLoginText_.Clear();
+    clientAddress_ = address;
+    loginStart_ = now_();
+    graceTimer_->start();
+    EndQuietly(*WCli, [h](TWSocket& socket) {
+        socket.Dup(h);
+        socket.EnableKeepAlive(kKeepAliveIdleSeconds, kKeepAliveIntervalSeconds, kKeepAliveProbes);
+        socket.SendString("\r\nWelcome to Morvel PBX.\r\n");
+        socket.SendString("Enter password:");
+    });
+}
+
+void TRemoteAccess::CheckLoginGrace()
+{
+    if (WCli->State() != wsConnected || remoteLoginText_.Decided()) {
+        graceTimer_->stop();
+        return;
+    }
+    if (std::llabs(loginStart_.msecsTo(now_())) < kLoginGraceMs)
+        return;
+    graceTimer_->stop();
+    ++counts_.LoginTimeOuts;
+    Report({TRemoteEvent::LoginTimeOut, clientAddress_});
+    EndQuietly(*WCli, [](TWSocket& socket) {
+        socket.SendString("Login time-out\r\n");
+        EndAfterText(socket);
+    });
+}
+
+void TRemoteAccess::TakeInput()
+{
+    if (portQueue_.empty() && !PortBusy()) {
+        const std::string text = WCli->ReceiveString();
+        if (!text.empty())
+            hooks_.SendToPort(text);
+        return;
+    }
+    const size_t room = kPortQueueLimit - portQueue_.size();
+    if (room == 0) {
+        WCli->PauseReceive();  // resumed when the port has taken the queue
+        return;
+    }
+    std::string text(room, '\0');
+    const int n = WCli->Receive(text.data(), int(room));
+    if (n <= 0)
+        return;
+    portQueue_.append(text, 0, size_t(n));
+    if (!portCheck_->isActive())
+        portCheck_->start();
+}
+
+void TRemoteAccess::PortWriteDone()
+{
+    if (portQueue_.empty())
+        portCheck_->stop();
+    if (portQueue_.empty() || PortBusy())
+        return;
+    portCheck_->stop();
+    std::string out;
+    out.swap(portQueue_);
+    hooks_.SendToPort(out);
+    if (WCli->ReceivePaused())
+        WCli->ResumeReceive();
 }
 
 void TRemoteAccess::WCliDataAvailable()
 {
+    if (remoteAuthorised_ && remoteFullAccess_) {
+        TakeInput();
+        return;
+    }
     const std::string text = WCli->ReceiveString();
-    if (text.empty())
-        return;
-    if (remoteAuthorised_) {
-        if (remoteFullAccess_)
-            hooks_.SendToPort(text);
-        return;
-    }
-    if (refusalTimer_->isActive())
+    if (text.empty() || remoteAuthorised_)
+        return;  // a viewer's input goes nowhere
+    if (remoteLoginText_.Decided())
         return;  // the one attempt is spent; the connection ends shortly
-    remoteLoginText_ += text;
-    const size_t cr = remoteLoginText_.find('\r');
-    if (cr == std::string::npos || cr >= kLoginTextLimit) {
-        if (remoteLoginText_.size() < kLoginTextLimit)
-            return;
-    } else {
-        const std::string candidate = remoteLoginText_.substr(0, cr);
+    const TLoginDecision decision = remoteLoginText_.Take(text, [this] {
         const TRemoteSettings settings = hooks_.Settings();
-        if (candidate == settings.FullAccessPassword) {
-            remoteAuthorised_ = true;
-            remoteFullAccess_ = true;
-            WCli->SendString("\r\nYou have Full Access to PBX.\r\n");
-            return;
-        }
-        if (candidate == settings.ViewerPassword) {
-            remoteAuthorised_ = true;
-            remoteFullAccess_ = false;
-            WCli->SendString("\r\nYou have Access as Viewer to PBX.\r\n");
-            return;
-        }
+        return TLoginPasswords{settings.FullAccessPassword, settings.ViewerPassword};
+    });
+    switch (decision) {
+    case TLoginDecision::Wait:
+        return;
+    case TLoginDecision::Full:
+        penalties_.LoggedIn(clientAddress_);
+        remoteAuthorised_ = true;
+        remoteFullAccess_ = true;
+        WCli->SendString("\r\nYou have Full Access to PBX.\r\n");
+        return;
+    case TLoginDecision::Viewer:
+        penalties_.LoggedIn(clientAddress_);
+        remoteAuthorised_ = true;
+        remoteFullAccess_ = false;
+        WCli->SendString("\r\nYou have Access as Viewer to PBX.\r\n");
+        return;
+    case TLoginDecision::Wrong:
+    case TLoginDecision::TooLong:
+        break;
     }
+    Refuse(clientAddress_);
     WCli->SendString("\r\nWrong Password. Access denied.\r\n");
+}
+
+void TRemoteAccess::Refuse(const std::string& address)
+{
     refusalTimer_->start();
+    UpdateAccepting();
+    ++counts_.WrongPasswords;
+    const int64_t penalty = penalties_.Wrong(address, now_().toMSecsSinceEpoch());
+    if (penalty > 0)
+        ++counts_.Penalties;
+    Report({TRemoteEvent::WrongPassword, address});
+    if (penalty > 0)
+        Report({TRemoteEvent::Penalty, address, penalty});
+}
+
+void TRemoteAccess::Report(const TRemoteEvent& event)
+{
+    if (hooks_.OnEvent)
+        hooks_.OnEvent(event);
 }
 
 void TRemoteAccess::WCliSessionClosed()
 {
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
-    refusalTimer_->stop();
-    AcceptWaitingLater();
 }

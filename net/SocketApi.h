@@ -21,6 +21,7 @@ enum EventBits : unsigned {
 
 enum ErrorCode : int {
     ErrInvalidArgument = 10022,
+    ErrTooManyFiles = 10024,
     ErrWouldBlock = 10035,
     ErrNotSocket = 10038,
     ErrNoProtocolOption = 10042,
@@ -29,6 +30,7 @@ enum ErrorCode : int {
     ErrNetUnreachable = 10051,
     ErrConnAborted = 10053,
     ErrConnReset = 10054,
+    ErrNoBuffers = 10055,
     ErrNotConnected = 10057,
     ErrHostDown = 10064,
     ErrHostUnreachable = 10065,
@@ -59,6 +61,9 @@ int SetLinger(Handle h, bool on, int seconds);
 int SetReuseAddr(Handle h, bool on);
 int SetNoDelay(Handle h, bool on);
 int SetKeepAlive(Handle h, bool on);
+// Keep-alive on, the first probe after idleSeconds without traffic, then one
+// every intervalSeconds; the connection fails after probes unanswered.
+int SetKeepAliveTimes(Handle h, int idleSeconds, int intervalSeconds, int probes);
 int GetSockName(Handle h, uint32_t& addr, uint16_t& port);
 int GetPeerName(Handle h, uint32_t& addr, uint16_t& port);
 int SetNonBlocking(Handle h);

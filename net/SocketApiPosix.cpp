@@ -250,6 +250,14 @@ int SetReuseAddr(Handle h, bool on) { return SetIntOption(h, SOL_SOCKET, SO_REUS
 int SetNoDelay(Handle h, bool on) { return SetIntOption(h, IPPROTO_TCP, TCP_NODELAY, on); }
 int SetKeepAlive(Handle h, bool on) { return SetIntOption(h, SOL_SOCKET, SO_KEEPALIVE, on); }
 
+int SetKeepAliveTimes(Handle h, int idleSeconds, int intervalSeconds, int probes)
+{
+    if (SetKeepAlive(h, true) < 0 || SetIntOption(h, IPPROTO_TCP, TCP_KEEPIDLE, idleSeconds) < 0 ||
+        SetIntOption(h, IPPROTO_TCP, TCP_KEEPINTVL, intervalSeconds) < 0)
+        return -1;
+    return SetIntOption(h, IPPROTO_TCP, TCP_KEEPCNT, probes);
+}
+
 int GetSockName(Handle h, uint32_t& addr, uint16_t& port)
 {
     sockaddr_in sa{};

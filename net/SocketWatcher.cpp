@@ -26,6 +26,7 @@ int TSocketWatcher::Watch(Handle h, Mode mode)
     mode_ = mode;
     watching_ = true;
     readArmed_ = mode != Mode::Connecting;
+    readPaused_ = false;
     writeWanted_ = false;
     closeReported_ = false;
     readNotifier_->setSocket(h);
@@ -80,6 +81,14 @@ void TSocketWatcher::WantWrite()
     Arm();
 }
 
+void TSocketWatcher::SetReadPaused(bool paused)
+{
+    readPaused_ = paused;
+    if (!paused && watching_)
+        readArmed_ = true;
+    Arm();
+}
+
 void TSocketWatcher::Post(unsigned events, int error)
 {
     if (!watching_)
@@ -110,13 +119,13 @@ void TSocketWatcher::Arm()
         return;
     }
     bool connecting = mode_ == Mode::Connecting;
-    readNotifier_->setEnabled(!connecting && readArmed_ && !closeReported_);
+    readNotifier_->setEnabled(!connecting && readArmed_ && !readPaused_ && !closeReported_);
     writeNotifier_->setEnabled(!closeReported_ && (connecting || writeWanted_));
 }
 
 void TSocketWatcher::OnReadable()
 {
-    if (!watching_ || busy_)
+    if (!watching_ || busy_ || readPaused_)
         return;
     if (mode_ == Mode::Listening) {
         readArmed_ = false;

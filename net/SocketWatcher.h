@@ -39,6 +39,11 @@ public:
     void ReadDone();
     // A send would have blocked: report FdWrite when room appears.
     void WantWrite();
+    // While paused, readability (read, accept and close) is not watched;
+    // writability is. Resuming reports readability again, also when the owner
+    // read nothing. A new Watch starts unpaused.
+    void SetReadPaused(bool paused);
+    bool ReadPaused() const { return readPaused_; }
     // Queues events for the current handle; dropped when it changes.
     void Post(unsigned events, int error = 0);
 
@@ -58,6 +63,7 @@ private:
     bool watching_ = false;
     bool busy_ = false;
     bool readArmed_ = false;
+    bool readPaused_ = false;
     bool writeWanted_ = false;
     bool closeReported_ = false;
     std::vector<std::pair<unsigned, int>> deferred_;

@@ -6,8 +6,11 @@
 #include "net/WSocket.h"
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string>
+
+class QTimer;
 
 class TTnCnx;
 
@@ -42,8 +45,13 @@ public:
     int Send(const void* data, int len);
     // The bytes go out as they are; see TelnetEscapeIAC for data holding 255.
     int SendString(const std::string& text);
-    // Bytes accepted by Send and not yet taken by the system.
+    // Bytes accepted by Send and not yet taken by the system, answers included.
     size_t BufferedByteCount() const;
+    // While more than this waits to be sent, nothing is read from the server:
+    // a server that does not read its answers meets its own full window. 0: no limit.
+    void SetSendQueueLimit(size_t bytes) { sendQueueLimit_ = bytes; }
+    // At most this many bytes are read from the server a second. 0: no limit.
+    void SetReceiveRateLimit(size_t bytesPerSecond);
     TWSocket* Socket() { return socket_.get(); }
 
     TTnSessionEvent OnSessionConnected;
@@ -63,6 +71,11 @@ private:
     void AddToBuffer(std::string_view bytes);
     void DeliverBuffer();
     void Display(const std::string& text);
+    // The answers of one read go out together, before anything the owner hears of.
+    void FlushReplies();
+    // False when the send queue is over its limit or the read allowance is spent.
+    bool MayReceive();
+    void ResumeIfAllowed();
 
     std::unique_ptr<TWSocket> socket_;
     TTelnetParser parser_;
@@ -70,4 +83,10 @@ private:
     std::string host_;
     std::array<char, kReceiveSize + 1> buffer_{};
     int count_ = 0;
+    std::string replies_;
+    size_t sendQueueLimit_ = 0;
+    size_t rateLimit_ = 0;
+    double allowance_ = 0;  // bytes that may still be read now
+    std::chrono::steady_clock::time_point allowanceTime_;
+    std::unique_ptr<QTimer> rateTimer_;  // resumes reading once the allowance has grown
 };

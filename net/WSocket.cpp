@@ -497,6 +497,23 @@ void TWSocket::Shutdown(int how)
         SockApi::Shutdown(handle_, how);
 }
 
+void TWSocket::PauseReceive() { watcher_->SetReadPaused(true); }
+
+void TWSocket::ResumeReceive() { watcher_->SetReadPaused(false); }
+
+bool TWSocket::ReceivePaused() const { return watcher_->ReadPaused(); }
+
+void TWSocket::EnableKeepAlive(int idleSeconds, int intervalSeconds, int probes)
+{
+    if (handle_ == INVALID_SOCKET) {
+        SockApi::SetLastError(ErrNotConnected);
+        SocketError("setsockopt(SO_KEEPALIVE)");
+        return;
+    }
+    if (SetKeepAliveTimes(handle_, idleSeconds, intervalSeconds, probes) < 0)
+        SocketError("setsockopt(SO_KEEPALIVE)");
+}
+
 void TWSocket::Close() { InternalClose(true, 0); }
 
 void TWSocket::Abort()

@@ -108,6 +108,16 @@ public:
     void Close();
     void Abort();
     void Shutdown(int how);
+    // No read, accept or close events until resumed: a peer that keeps sending
+    // meets the kernel's window. Sending goes on. Resuming reports what waits,
+    // also to a handler that read nothing before. A new connection or Listen
+    // starts resumed.
+    void PauseReceive();
+    void ResumeReceive();
+    bool ReceivePaused() const;
+    // TCP keep-alive on the connection: a peer that vanished without a word is
+    // found after idle + interval x probes seconds and the session closes.
+    void EnableKeepAlive(int idleSeconds, int intervalSeconds, int probes);
 
     // --- events ---
     TSessionEvent OnSessionAvailable;

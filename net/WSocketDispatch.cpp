@@ -3,14 +3,17 @@
 
 #include "net/SocketWatcher.h"
 
+#include <chrono>
+
 using namespace SockApi;
 
 namespace {
 
-// Past this many bytes in one read event the loop lets other events run; the
-// readiness re-armed by the reads brings it back at once. A peer that sends
-// faster than the handler reads would otherwise hold the window.
+// Past this many bytes or this much time in one read event the loop lets other
+// events run; the readiness re-armed by the reads brings it back at once. A
+// peer that sends faster than the handler reads would otherwise hold the window.
 constexpr uint32_t kReceiveLoopBudget = 256 * 1024;
+constexpr std::chrono::milliseconds kReceiveLoopTime{5};
 
 bool ClosesSession(int error)
 {
@@ -137,6 +140,7 @@ bool TWSocket::RunHandler(const std::function<void()>& call, const std::weak_ptr
 bool TWSocket::ReceiveLoop(int error, bool closing, const std::weak_ptr<char>& life, uint64_t serial)
 {
     uint32_t taken = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kReceiveLoopTime;
     for (;;) {
         lastError_ = 0;
         uint32_t before = readCount_;
@@ -159,7 +163,7 @@ bool TWSocket::ReceiveLoop(int error, bool closing, const std::weak_ptr<char>& l
         if (readCount_ == before)
             break;
         taken += readCount_ - before;
-        if (!closing && taken >= kReceiveLoopBudget)
+        if (!closing && (taken >= kReceiveLoopBudget || std::chrono::steady_clock::now() >= deadline))
             break;
     }
     return true;

@@ -109,7 +109,8 @@ struct Services {
     Panel panel;
     TReceivePath receive;
     TRemoteAccess remote{{[this] { return panel.remoteEnabled; }, [this] { return panel.remote; },
-                          [](const std::string&) {}}};  // only viewers log in here: nothing goes to the port
+                          [](const std::string&) {},  // only viewers log in here: nothing goes to the port
+                          nullptr}};
     TNmsForwarder nms{{[this] { return panel.nmsEnabled; }, [this] { return panel.nms; }, Report}};
 
     Services()

@@ -1,6 +1,8 @@
 // The window's wiring of remote access and NMS forwarding: settings from the
 // network sub-panel and "Setings.str", PBX output to both, remote input to the
 // serial line. The services' own rules are tested on their units.
+#include "core/NetworkSettings.h"
+#include "support/MyCript.h"
 #include "tests/app/FormFixture.h"
 #include "tests/app/PtyPort.h"
 #include "tests/net/FreePort.h"
@@ -33,18 +35,17 @@ TEST_F(NetworkStartup, StartsTheListenerThenTheNmsLinkAndFeedsBothWithPbxOutput)
     Host nms(FreePort());
     ASSERT_TRUE(nms.ok());
     const int listenPort = FreePort();
-    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, nms.port()));
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, nms.port(), ScramblePassword("pw") + "^^"));
     TForm1Options options;
     options.ExtraPorts = {pbx.SlavePath()};
     Create(options);
     ASSERT_TRUE(nms.WaitFor([&] { return nms.accepted == 1; }));
 
-    // Empty passwords: a bare carriage return gives full access.
     RawPeer client;
     ASSERT_TRUE(client.Connect(listenPort));
     ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
     client.received.clear();
-    client.Send("\r");
+    client.Send("pw\r");
     ASSERT_TRUE(client.WaitReceived(1));
     client.received.clear();
 
@@ -100,4 +101,67 @@ TEST_F(NetworkStartup, SaveAppliesRemoteAccessAndNmsForwarding)
     RawPeer late;
     EXPECT_FALSE(late.Connect(listenPort));
     EXPECT_TRUE(errors_.isEmpty());
+}
+
+TEST_F(NetworkStartup, WrongRemotePasswordsAreCountedInTheStatusBar)
+{
+    const int listenPort = FreePort();
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, FreePort(), ScramblePassword("pw") + "^^"));
+    Create();
+    EXPECT_EQ(Status(8), "");
+    RawPeer client;
+    ASSERT_TRUE(client.Connect(listenPort));
+    ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
+    client.Send("guess\r");
+    ASSERT_TRUE(client.WaitEnded());
+    EXPECT_EQ(Status(8), "Wrong passwords 1, penalties 0");
+}
+
+TEST_F(NetworkStartup, ACutSettingsFileKeepsBothServicesOffIsReportedOnceAndSaveMendsIt)
+{
+    Host nms(FreePort());
+    ASSERT_TRUE(nms.ok());
+    const int listenPort = FreePort();
+    const std::string sound = NetworkFile(listenPort, nms.port(), ScramblePassword("pw") + "^^");
+    WriteFile(QStringLiteral("Setings.str"), sound.substr(0, 9));  // within the first password
+    Create();
+    Settle();
+    ASSERT_EQ(errors_.size(), 1);
+    EXPECT_EQ(errors_[0], "\"Setings.str\" is damaged: line 2 is cut short. Remote access and NMS forwarding stay "
+                          "off; Save writes the file anew.");
+    EXPECT_FALSE(Check("CBoxEnDi")->isChecked());
+    EXPECT_EQ(Edit("EpassRA")->text(), "") << "a cut password is not taken";
+
+    OpenSettings();
+    Button("Button3")->click();
+    std::string problem;
+    DecodeNetworkSettings(ReadFile("Setings.str"), &problem);
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(errors_.size(), 1);
+    EXPECT_FALSE(nms.WaitFor([&] { return nms.accepted > 0; }, 300));
+}
+
+TEST_F(NetworkStartup, ABurstFromAFullAccessClientReachesThePortWhole)
+{
+    PtyPort pbx;
+    WriteFile("Setings.ini", std::string(30, '\0'));  // port 0: the pty
+    const int listenPort = FreePort();
+    WriteFile(QStringLiteral("Setings.str"), NetworkFile(listenPort, FreePort(), ScramblePassword("pw") + "^^"));
+    TForm1Options options;
+    options.ExtraPorts = {pbx.SlavePath()};
+    Create(options);
+    RawPeer client;
+    ASSERT_TRUE(client.Connect(listenPort));
+    ASSERT_TRUE(client.WaitReceived(kGreeting.size()));
+    client.received.clear();
+    client.Send("pw\r");
+    ASSERT_TRUE(client.WaitReceived(1));
+
+    std::string burst;
+    for (int i = 0; burst.size() < 200 * 1024; ++i)
+        burst += "ASSIGN EXT " + std::to_string(1000 + i) + " CLASS " + std::to_string(i % 17) + "\r";
+    client.Send(burst);
+    const std::string got = pbx.Read(burst.size(), 60000);
+    EXPECT_EQ(got.size(), burst.size());
+    EXPECT_TRUE(got == burst) << "input lost or out of order";
 }

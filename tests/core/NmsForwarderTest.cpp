@@ -6,9 +6,11 @@
 #include "tests/net/LoopbackHost.h"
 
 #include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
 #include <poll.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -24,6 +26,59 @@ public:
     {}
     // Connected and the negotiation answered: data may follow.
     bool WaitNegotiated() { return WaitReceived(kAnswers.size()) && received == kAnswers; }
+};
+
+// An NMS host that offers and asks for options without end and never reads the answers.
+class StormHost {
+public:
+    explicit StormHost(int port) : port_(port)
+    {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        int on = 1, small = 4096;
+        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sa.sin_port = htons(uint16_t(port));
+        ok_ = bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(listener_, 1) == 0;
+        thread_ = std::thread([this] {
+            pollfd waiting{listener_, POLLIN, 0};
+            if (poll(&waiting, 1, 20000) != 1)
+                return;
+            conn_ = accept(listener_, nullptr, nullptr);
+            std::string storm;
+            for (int i = 0; i < 1000; ++i)
+                storm += "\xff\xfb\x05\xff\xfd\x1f";  // WILL 5, DO 31
+            while (!stop_ && send(conn_, storm.data(), storm.size(), MSG_NOSIGNAL) > 0)
+                sent += storm.size();
+        });
+    }
+    ~StormHost()
+    {
+        stop_ = true;
+        shutdown(listener_, SHUT_RDWR);
+        if (conn_ >= 0)
+            shutdown(conn_, SHUT_RDWR);
+        thread_.join();
+        if (conn_ >= 0)
+            close(conn_);
+        close(listener_);
+    }
+    StormHost(const StormHost&) = delete;
+    StormHost& operator=(const StormHost&) = delete;
+
+    bool ok() const { return ok_; }
+    int port() const { return port_; }
+    std::atomic<uint64_t> sent{0};
+
+private:
+    int port_;
+    int listener_ = -1;
+    std::atomic<int> conn_{-1};
+    std::atomic<bool> stop_{false};
+    bool ok_ = false;
+    std::thread thread_;
 };
 
 std::string Lines(char letter, size_t bytes)
@@ -286,4 +341,34 @@ TEST_F(NmsForwarder, TextTheLinkCouldNotSendIsKeptForTheNextConnection)
     const std::string expected = kAnswers + "first\r\nsecond\r\nthird\r\n";
     nms.WaitReceived(expected.size());
     EXPECT_EQ(nms.received, expected);
+}
+
+TEST_F(NmsForwarder, ANegotiationStormKeepsTheLinkQueueAndTheReadRateBounded)
+{
+    StormHost storm(FreePort());
+    ASSERT_TRUE(storm.ok());
+    Apply(storm.port());
+    ASSERT_TRUE(WaitConnected());
+    // Little room in the system: the answers pile up in the link's own queue.
+    int small = 4096;
+    setsockopt(nms_->Link().Socket()->HSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+
+    QElapsedTimer clock;
+    clock.start();
+    size_t maxQueued = 0;
+    std::string last;
+    for (int line = 0; clock.elapsed() < 4000; ++line) {
+        last = "PBX LINE " + std::to_string(line) + "\r\n";
+        nms_->Forward(last);
+        WaitFor([] { return false; }, 50);
+        maxQueued = std::max(maxQueued, nms_->Link().BufferedByteCount());
+    }
+    const double seconds = double(clock.elapsed()) / 1000;
+    const uint32_t read = nms_->Link().Socket()->ReadCount();
+    EXPECT_LE(maxQueued, TNmsForwarder::kLinkQueueLimit + 64 * 1024);
+    EXPECT_GT(read, 0u);
+    EXPECT_LE(read, TNmsForwarder::kHostReadRate * (seconds + 0.5)) << "read in " << seconds << " s";
+    // The queue is full of answers: PBX output waits here, none lost.
+    ASSERT_GE(nms_->NmsPending().size(), last.size());
+    EXPECT_EQ(nms_->NmsPending().substr(nms_->NmsPending().size() - last.size()), last);
 }

@@ -50,11 +50,19 @@ public:
     RawPeer(const RawPeer&) = delete;
     RawPeer& operator=(const RawPeer&) = delete;
 
-    bool Connect(int port, int receiveBuffer = 0)
+    // from: another loopback address (127.0.0.2 ...) to connect from.
+    bool Connect(int port, int receiveBuffer = 0, const char* from = nullptr)
     {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         if (receiveBuffer > 0)
             setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (from) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            inet_pton(AF_INET, from, &local.sin_addr);
+            if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+                return false;
+        }
         sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_port = htons(uint16_t(port));

@@ -1,6 +1,8 @@
 #include "net/TnCnx.h"
 #include "tests/net/NetTestUtil.h"
 
+#include <QElapsedTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -194,4 +196,45 @@ TEST(TnCnx, ConnectErrorsReachTheCaller)
         EXPECT_STREQ(e.what(), "connect: WSocketResolvePort: Cannot convert port 'nosuchservice', Error #11004");
     }
     EXPECT_THROW(cnx.SendString("x"), ESocketException);
+}
+
+TEST_F(TelnetServer, ReadingWaitsWhileTheSendQueueIsOverItsLimit)
+{
+    ConnectBoth();
+    cnx.SetSendQueueLimit(64 * 1024);
+    int small = 4096;
+    setsockopt(cnx.Socket()->HSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    peer.PauseReceive();  // the server stops reading
+    const std::string big(1024 * 1024, 'b');
+    cnx.SendString(big);
+    ASSERT_GT(cnx.BufferedByteCount(), 64u * 1024);
+    peer.SendString("\xff\xfd\x1f"
+                    "after");
+    // Nothing is to arrive: a short look is all a test can do.
+    EXPECT_FALSE(WaitFor([&] { return !deliveries.empty(); }, 300));
+
+    peer.ResumeReceive();
+    ASSERT_TRUE(WaitFor([&] { return Delivered() == "after"; }));
+    ASSERT_TRUE(WaitFor([&] { return fromClient.size() == big.size() + 3; }));
+    EXPECT_EQ(fromClient.substr(big.size()), "\xff\xfc\x1f") << "the answer follows what was queued";
+}
+
+TEST_F(TelnetServer, TheReadRateLimitSpreadsALargeSendOverTime)
+{
+    ConnectBoth();
+    const size_t rate = 256 * 1024;
+    cnx.SetReceiveRateLimit(rate);
+    const std::string data(640 * 1024, 'r');
+    QElapsedTimer clock;
+    clock.start();
+    peer.SendString(data);
+    double mostAhead = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        const double seconds = double(clock.elapsed()) / 1000;
+        mostAhead = std::max(mostAhead, double(Delivered().size()) - seconds * double(rate));
+        return Delivered().size() == data.size();
+    }));
+    EXPECT_GE(clock.elapsed(), 2000) << "640 KiB at 256 KiB a second";
+    EXPECT_LE(mostAhead, double(rate) / 8) << "ahead of the rate by more than the allowance";
+    EXPECT_TRUE(Delivered() == data);
 }

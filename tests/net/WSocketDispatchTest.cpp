@@ -194,3 +194,34 @@ TEST(WSocketEvents, SocketMayBeDestroyedInsideItsHandler)
     ASSERT_TRUE(WaitFor([&] { return !served; }));
     EXPECT_TRUE(second.WaitEnded());
 }
+
+TEST_F(LoopbackEvents, PausedReceiveHoldsReadAndAcceptEventsWhileSendingGoesOn)
+{
+    auto peer = Admit();
+    cli.PauseReceive();
+    EXPECT_TRUE(cli.ReceivePaused());
+    ASSERT_TRUE(peer->Send("abc"));
+    // Nothing is to arrive: a short look is all a test can do.
+    EXPECT_FALSE(WaitFor([&] { return !received.empty(); }, 300));
+    cli.SendString("out");
+    ASSERT_TRUE(peer->WaitReceived(3));
+    cli.ResumeReceive();
+    EXPECT_TRUE(WaitFor([&] { return received == "abc"; }));
+
+    // A handler that read nothing is asked again once receiving resumes.
+    int calls = 0;
+    cli.OnDataAvailable = [&](TWSocket*, uint16_t) { ++calls; };
+    ASSERT_TRUE(peer->Send("def"));
+    ASSERT_TRUE(WaitFor([&] { return calls == 1; }));
+    cli.PauseReceive();
+    cli.ResumeReceive();
+    EXPECT_TRUE(WaitFor([&] { return calls == 2; }));
+    EXPECT_EQ(cli.ReceiveString(), "def");
+
+    srv.PauseReceive();
+    const size_t before = log.size();
+    RawPeer waiting(port);
+    EXPECT_FALSE(WaitFor([&] { return log.size() > before; }, 300));
+    srv.ResumeReceive();
+    EXPECT_TRUE(WaitFor([&] { return log.size() > before && log.back() == "available:0"; }));
+}
