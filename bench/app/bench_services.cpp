@@ -110,7 +110,7 @@ struct Services {
     TReceivePath receive;
     TRemoteAccess remote{{[this] { return panel.remoteEnabled; }, [this] { return panel.remote; },
                           [](const std::string&) {},  // only viewers log in here: nothing goes to the port
-                          nullptr}};
+                          nullptr, nullptr}};
     TNmsForwarder nms{{[this] { return panel.nmsEnabled; }, [this] { return panel.nms; }, Report}};
 
     Services()
