@@ -110,13 +110,37 @@ void TReceivePath::OpenCaptureFile()
 
 void TReceivePath::FlushCapture()
 {
-    // Nothing pending flushes fine without a file; only an open file clears the problem.
     if (captureFile_.Flush()) {
-        if (captureFile_.IsOpen())
+        ReportCaptureLoss();
+        // Nothing pending flushes fine without a file; only an open file clears the problem.
+        if (captureFile_.IsOpen()) {
             captureProblemShown_ = false;
+            captureLossShown_ = false;
+        }
         return;
     }
-    ReportCaptureProblem(captureFile_.LastError() + "; the lines are kept and written when the file accepts them.");
+    ReportCaptureProblem(captureFile_.LastError() + "; the lines are kept (up to " +
+                         std::to_string(TCaptureFile::kBacklogLimit >> 20) +
+                         " MiB) and written when the file accepts them.");
+    ReportCaptureLoss();
+}
+
+void TReceivePath::ReportCaptureLoss()
+{
+    const uint64_t total = captureFile_.DroppedBytes();
+    if (total == reportedLost_)
+        return;
+    const uint64_t dropped = total - reportedLost_;
+    reportedLost_ = total;
+    if (OnCaptureLost)
+        OnCaptureLost(dropped, total);
+    if (captureLossShown_)
+        return;
+    captureLossShown_ = true;
+    if (OnCaptureProblem)
+        OnCaptureProblem("The capture backlog is full: " + std::to_string(dropped) +
+                         " bytes of received lines were dropped and are not in the capture file (" +
+                         captureFile_.LastError() + ").");
 }
 
 void TReceivePath::ReportCaptureProblem(const std::string& problem)

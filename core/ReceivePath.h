@@ -46,8 +46,12 @@ public:
     std::function<void(const std::string& name)> OnCaptureFileOpening;
     std::function<void(const std::string& name)> OnCaptureFileFailed;
     // A capture file problem, once until the file works again. The receive path
-    // goes on; lines wait in the capture file's backlog.
+    // goes on; lines wait in the capture file's backlog. When the backlog overflows,
+    // one more problem says how much was lost.
     std::function<void(const std::string& problem)> OnCaptureProblem;
+    // Lines the full backlog dropped: the bytes dropped now and the total since
+    // start. The capture file itself holds no trace of them.
+    std::function<void(uint64_t dropped, uint64_t total)> OnCaptureLost;
 
 private:
     enum class Rules { Live, Replay };
@@ -56,6 +60,7 @@ private:
     void Trim(size_t steps);
     void FlushCapture();
     void ReportCaptureProblem(const std::string& problem);
+    void ReportCaptureLoss();
 
     NowFunction now_;
     TLineModel lines_;
@@ -67,4 +72,6 @@ private:
     std::string pending_;  // the part of the current line assembled from this text
     uint16_t captureYear_ = 0, captureMonth_ = 0, captureDay_ = 0;
     bool captureProblemShown_ = false;
+    bool captureLossShown_ = false;
+    uint64_t reportedLost_ = 0;
 };

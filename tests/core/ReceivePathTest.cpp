@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -272,4 +273,54 @@ TEST_F(ReceivePath, AFileThatCannotBeOpenedIsReportedOnceAlsoForPartialLines)
     Take("2\n");
     EXPECT_EQ(problems_.size(), 1u);
     EXPECT_EQ(Lines().Line(0), "DIS 12");
+}
+
+// /dev/full plays a full disk: it opens, and every write fails with ENOSPC.
+TEST_F(ReceivePath, LinesAFullBacklogDropsAreCountedAndReportedOnceAndLeaveNoMarkInTheFile)
+{
+    if (!QFileInfo::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    std::vector<std::pair<uint64_t, uint64_t>> lost;
+    path_->OnCaptureLost = [&](uint64_t dropped, uint64_t total) { lost.emplace_back(dropped, total); };
+    now_ = now_.addDays(1);
+    ASSERT_TRUE(QFile::link("/dev/full", "archive/2026/12/08-12-26.CAP"));
+    int number = 0;
+    std::string sent;
+    const auto cluster = [&] {
+        std::string text;
+        for (int i = 0; i < 1000; ++i) {
+            std::string line = "line " + std::to_string(++number) + " ";
+            line.resize(1000, '.');
+            text += line + "\n";
+            sent += line + "\r\n";
+        }
+        return text;
+    };
+    while (lost.empty())
+        Take(cluster());
+    ASSERT_EQ(problems_.size(), 2u);
+    EXPECT_NE(problems_[0].find("No space left on device"), std::string::npos) << problems_[0];
+    EXPECT_NE(problems_[1].find(std::to_string(lost[0].first) + " bytes"), std::string::npos) << problems_[1];
+    EXPECT_EQ(lost[0].first, lost[0].second);
+    EXPECT_GE(lost[0].first, TCaptureFile::kBacklogLimit / 5);
+
+    for (int i = 0; i < 8; ++i)
+        Take(cluster());
+    EXPECT_EQ(problems_.size(), 2u) << "one box for the loss while the file stays full";
+    ASSERT_GT(lost.size(), 1u);
+    uint64_t sum = 0;
+    for (const auto& [dropped, total] : lost) {
+        sum += dropped;
+        EXPECT_EQ(total, sum);
+    }
+    EXPECT_EQ(sum, path_->CaptureFile().DroppedBytes());
+
+    // The next day's file takes what the backlog kept: the newest lines, whole, and nothing else.
+    now_ = now_.addDays(1);
+    Take("last\n");
+    sent += "last\r\n";
+    const std::string file = ReadFile("archive/2026/12/09-12-26.CAP");
+    EXPECT_EQ(file.size() + sum, sent.size());
+    EXPECT_EQ(file, sent.substr(sent.size() - file.size()));
+    EXPECT_EQ(file.rfind("line ", 0), 0u);
 }
