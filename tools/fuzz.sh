@@ -22,6 +22,7 @@ export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 failed=()
+TIMEFORMAT="   %0R s, %0U s of processor time"
 for source in fuzz/*/*.cpp; do
   name=$(basename "$source" .cpp)
   [ "$(basename "$(dirname "$source")")" = "$name" ] || continue
@@ -30,7 +31,7 @@ for source in fuzz/*/*.cpp; do
   mkdir -p "$work" "$findings" "fuzz/$name/corpus"
   echo "== $name: corpus, then $seconds s of new input"
   # New inputs go to the first folder; the seed corpus is only read.
-  if ! "$build/$name" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
+  if ! time "$build/$name" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
       -artifact_prefix="$findings/" "$work" "fuzz/$name/corpus" > "$build/$name.log" 2>&1; then
     tail -n 60 "$build/$name.log"
     failed+=("$name")
