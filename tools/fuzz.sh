@@ -22,7 +22,7 @@ export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 failed=()
-TIMEFORMAT="   %0R s, %0U s of processor time"
+TIMEFORMAT="   %0R s, processor %0U s user + %0S s system"
 for source in fuzz/*/*.cpp; do
   name=$(basename "$source" .cpp)
   [ "$(basename "$(dirname "$source")")" = "$name" ] || continue
