@@ -26,6 +26,9 @@ void TForm1::WireReceivePath()
         ui_->StatusBar1->SetPanelText(3, QString::fromStdString("Cannot open " + name).left(30));
     };
     receive_->OnCaptureProblem = [this](const std::string& problem) { PostErrorBox(problem); };
+    receive_->OnCaptureLost = [this](uint64_t, uint64_t total) {
+        ui_->StatusBar1->SetPanelText(3, QStringLiteral("Capture lost %1 bytes").arg(total));
+    };
 }
 
 void TForm1::SerialPortNG1RxClusterEvent()

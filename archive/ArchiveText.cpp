@@ -5,9 +5,48 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// Where the display breaks the lines of bytes into rows of kRowLimit: each run
+// of bytes between CR and LF is a line of the display.
+std::vector<size_t> RowBreaksOf(const std::string& bytes)
+{
+    std::vector<size_t> breaks;
+    const char* const data = bytes.data();
+    const size_t size = bytes.size();
+    for (size_t start = 0; start < size;) {
+        const void* lf = std::memchr(data + start, '\n', size - start);
+        const size_t end = lf ? size_t(static_cast<const char*>(lf) - data) : size;
+        for (size_t run = start; end - start > TArchiveText::kRowLimit && run < end;) {
+            const void* cr = std::memchr(data + run, '\r', end - run);
+            const size_t runEnd = cr ? size_t(static_cast<const char*>(cr) - data) : end;
+            for (size_t at = run + TArchiveText::kRowLimit; at < runEnd; at += TArchiveText::kRowLimit)
+                breaks.push_back(at);
+            run = runEnd + 1;
+        }
+        start = end + 1;
+    }
+    return breaks;
+}
+
+}  // namespace
+
 void TArchiveText::Assign(std::string bytes)
 {
     bytes_ = std::move(bytes);
+    rowBreaks_ = RowBreaksOf(bytes_);
+    Index();
+}
+
+void TArchiveText::Assign(std::string bytes, std::vector<size_t> rowBreaks)
+{
+    bytes_ = std::move(bytes);
+    rowBreaks_ = std::move(rowBreaks);
+    Index();
+}
+
+void TArchiveText::Index()
+{
     folded_ = TextSearch::Folded(bytes_);
     crlf_.clear();
     const char* data = bytes_.data();
@@ -23,5 +62,13 @@ void TArchiveText::Assign(std::string bytes)
 size_t TArchiveText::DisplayPosition(size_t offset) const
 {
     const auto pairsBefore = std::lower_bound(crlf_.begin(), crlf_.end(), offset) - crlf_.begin();
-    return offset - size_t(pairsBefore);
+    const auto breaksBefore = std::upper_bound(rowBreaks_.begin(), rowBreaks_.end(), offset) - rowBreaks_.begin();
+    return offset - size_t(pairsBefore) + size_t(breaksBefore);
+}
+
+size_t TArchiveText::DisplayEnd(size_t offset) const
+{
+    const auto pairsBefore = std::lower_bound(crlf_.begin(), crlf_.end(), offset) - crlf_.begin();
+    const auto breaksBefore = std::lower_bound(rowBreaks_.begin(), rowBreaks_.end(), offset) - rowBreaks_.begin();
+    return offset - size_t(pairsBefore) + size_t(breaksBefore);
 }

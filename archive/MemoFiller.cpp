@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
@@ -51,7 +52,8 @@ void TMemoFiller::Start(const TArchiveText* text)
     memo_->clear();
     text_ = text;
     filled_ = 0;
-    FillChunk();
+    chunk_ = kChunk;
+    FillChunk(kChunk);
     if (Busy())
         timer_.start();
 }
@@ -70,22 +72,31 @@ void TMemoFiller::Step()
 {
     QElapsedTimer slice;
     slice.start();
-    do
-        FillChunk();
-    while (Busy() && slice.elapsed() < kSliceMs);
+    do {
+        // Each insert has a cost of its own besides its length (the display
+        // lays out its last screen), so pieces grow while they are quick.
+        QElapsedTimer piece;
+        piece.start();
+        FillChunk(chunk_);
+        const qint64 took = piece.elapsed();
+        if (took * 4 < kSliceMs)
+            chunk_ = std::min(chunk_ * 2, kMaxChunk);
+        else if (took > kSliceMs)
+            chunk_ = std::max(chunk_ / 2, kChunk);
+    } while (Busy() && slice.elapsed() < kSliceMs);
     if (Busy()) {
         timer_.start();
         emit Progressed();
     }
 }
 
-void TMemoFiller::FillChunk()
+void TMemoFiller::FillChunk(size_t chunk)
 {
     if (!Busy())
         return;
     const std::string& bytes = text_->Bytes();
     const size_t size = bytes.size();
-    size_t end = std::min(filled_ + kChunk, size);
+    size_t end = std::min(filled_ + chunk, size);
     // End a piece after a line end where one is near: a CR LF pair cut in two
     // would show as two line breaks.
     if (end < size) {
@@ -95,9 +106,24 @@ void TMemoFiller::FillChunk()
         else if (bytes[end - 1] == '\r' && bytes[end] == '\n')
             ++end;
     }
-    QTextCursor cursor(memo_->document());
+    const std::vector<size_t>& breaks = text_->RowBreaks();
+    const auto first = std::lower_bound(breaks.begin(), breaks.end(), filled_);
+    const auto last = std::lower_bound(first, breaks.end(), end);
+    QString piece;
+    piece.reserve(qsizetype(end - filled_) + (last - first));
+    size_t at = filled_;
+    for (auto row = first; row != last; at = *row++) {
+        piece += ToDisplayText(std::string_view(bytes).substr(at, *row - at));
+        piece += QChar::ParagraphSeparator;
+    }
+    piece += ToDisplayText(std::string_view(bytes).substr(at, end - at));
+
+    QTextDocument* document = memo_->document();
+    QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(ToDisplayText(std::string_view(bytes).substr(filled_, end - filled_)));
+    cursor.insertText(piece);
+    for (auto row = first; row != last; ++row)
+        document->findBlock(int(text_->DisplayPosition(*row))).setUserState(kContinuedRow);
     filled_ = end;
     if (filled_ >= size)
         Finish();

@@ -1,7 +1,9 @@
 #pragma once
 // Puts a large text into a QPlainTextEdit piece by piece from a zero-time
 // timer, so that the first screen shows at once and the window keeps
-// answering while the rest goes in.
+// answering while the rest goes in. Long lines go in as rows of the text's
+// row limit; the block of each continued row carries kContinuedRow as its
+// user state.
 #include <QObject>
 #include <QTimer>
 #include <cstddef>
@@ -23,8 +25,12 @@ public:
     // Bytes of the text already in the memo.
     size_t Filled() const { return filled_; }
 
+    // The first piece; later pieces grow while one takes less than a quarter
+    // of a slice, up to kMaxChunk, and shrink again when one takes longer.
     static constexpr size_t kChunk = 64 * 1024;
+    static constexpr size_t kMaxChunk = 4 * 1024 * 1024;
     static constexpr int kSliceMs = 20;  // filling per timer step
+    static constexpr int kContinuedRow = 1;
 
 signals:
     // After each timer step that leaves more to fill.
@@ -33,12 +39,13 @@ signals:
 
 private:
     void Step();
-    void FillChunk();
+    void FillChunk(size_t chunk);
     void Finish();
 
     QPlainTextEdit* memo_;
     const TArchiveText* text_ = nullptr;
     size_t filled_ = 0;
+    size_t chunk_ = kChunk;
     bool wasReadOnly_ = false;
     QTimer timer_;
 };

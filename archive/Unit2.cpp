@@ -1,6 +1,7 @@
 #include "archive/Unit2.h"
 
 #include "archive/ArchiveFiles.h"
+#include "archive/ArchiveMemo.h"
 #include "archive/MemoFiller.h"
 #include "archive/SpinEdit.h"
 #include "core/CaptureNames.h"
@@ -43,21 +44,28 @@ QFont FixedsysFont()
     return font;
 }
 
-// The display's text as bytes, lines separated by CR LF.
-std::string DocumentBytes(const QTextDocument& document)
+// The display's text as bytes, lines separated by CR LF, and where its
+// continued rows begin.
+TArchiveText DocumentText(const QTextDocument& document)
 {
-    const QString raw = document.toRawText();
     std::string bytes;
-    bytes.reserve(size_t(raw.size()) + size_t(document.blockCount()));
-    for (QChar ch : raw) {
-        if (ch == QChar::ParagraphSeparator) {
-            bytes += "\r\n";
-        } else {
+    std::vector<size_t> rowBreaks;
+    bytes.reserve(size_t(document.characterCount()) + size_t(document.blockCount()));
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin()) {
+            if (block.userState() == TMemoFiller::kContinuedRow)
+                rowBreaks.push_back(bytes.size());
+            else
+                bytes += "\r\n";
+        }
+        for (QChar ch : block.text()) {
             const int b = CodePage::CharToByte(ch);
             bytes.push_back(b < 0 ? '?' : char(b));
         }
     }
-    return bytes;
+    TArchiveText text;
+    text.Assign(std::move(bytes), std::move(rowBreaks));
+    return text;
 }
 
 }  // namespace
@@ -119,7 +127,7 @@ void TForm2::CreateControls()
     Label1->setPalette(palette);
     Label1->setGeometry(466, 6, 280, 24);
 
-    MemoArch = new QPlainTextEdit(this);
+    MemoArch = new TArchiveMemo(this);
     MemoArch->setObjectName(QStringLiteral("MemoArch"));
     MemoArch->setFont(FixedsysFont());
     MemoArch->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -267,7 +275,7 @@ void TForm2::ButtonFindClick()
 const TArchiveText& TForm2::SearchText()
 {
     if (textStale_) {
-        text_.Assign(DocumentBytes(*MemoArch->document()));
+        text_ = DocumentText(*MemoArch->document());
         textStale_ = false;
     }
     return text_;
@@ -304,7 +312,7 @@ void TForm2::SelectMatch(size_t offset, size_t length)
         return;
     }
     const int start = int(text_.DisplayPosition(offset));
-    const int end = int(text_.DisplayPosition(offset + length));
+    const int end = int(text_.DisplayEnd(offset + length));
     QTextCursor cursor(MemoArch->document());
     cursor.setPosition(start);
     cursor.setPosition(end, QTextCursor::KeepAnchor);

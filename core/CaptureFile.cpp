@@ -2,6 +2,7 @@
 
 #include "support/SysCall.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
@@ -53,10 +54,13 @@ void TCaptureFile::WriteLine(std::string_view line)
     if (pending_.size() > kBacklogLimit) {
         // Drop whole lines from the front, a quarter of the limit at a time, so
         // that a failing file does not move the whole backlog for every line.
-        size_t cut = pending_.find("\r\n", pending_.size() - kBacklogLimit * 3 / 4);
+        // The rest of a line the file holds a part of stays, or the file would
+        // join that part to a later line.
+        const size_t keep = fileEndsMidLine_ ? pending_.find('\n') + 1 : 0;
+        size_t cut = pending_.find("\r\n", std::max(keep, pending_.size() - kBacklogLimit * 3 / 4));
         cut = cut == std::string::npos ? pending_.size() : cut + 2;
-        dropped_ += cut;
-        pending_.erase(0, cut);
+        dropped_ += cut - keep;
+        pending_.erase(keep, cut - keep);
     }
 }
 
@@ -77,6 +81,7 @@ bool TCaptureFile::Flush()
             return false;
         }
         done += size_t(n);
+        fileEndsMidLine_ = pending_[done - 1] != '\n';
     }
     pending_.clear();
     return true;

@@ -9,7 +9,7 @@
 class TCaptureFile {
 public:
     // Lines kept in memory while the file refuses them, at most this many bytes;
-    // past it the oldest are dropped.
+    // past it the oldest whole lines are dropped.
     static constexpr size_t kBacklogLimit = 16u << 20;
 
     TCaptureFile() = default;
@@ -39,5 +39,6 @@ private:
     std::string path_;
     std::string pending_;
     uint64_t dropped_ = 0;
+    bool fileEndsMidLine_ = false;  // a write stopped inside the first pending line
     std::string lastError_;
 };

@@ -18,7 +18,7 @@ void TReceivePath::Start()
 void TReceivePath::Take(std::string_view text)
 {
     if (captureViewMode_) {
-        heldText_ += text;
+        Hold(text);
         return;
     }
     const QDate today = now_().date();
@@ -39,13 +39,65 @@ void TReceivePath::Take(std::string_view text)
     FlushCapture();
 }
 
+void TReceivePath::EnterCaptureView()
+{
+    if (captureViewMode_)
+        return;
+    captureViewMode_ = true;
+    heldLineStart_ = 0;
+    heldLineOpensOn_ = true;
+    heldDropped_ = false;
+}
+
+// The replay keeps backspaces and drops NUL and CR; the first completed line
+// continues the display's open line, which nothing changes while the view lasts.
+void TReceivePath::Hold(std::string_view text)
+{
+    const size_t from = heldText_.size();
+    heldText_ += text;
+    for (size_t lf = heldText_.find('\n', from); lf != std::string::npos; lf = heldText_.find('\n', lf + 1)) {
+        captureLine_.clear();
+        if (heldLineOpensOn_)
+            captureLine_ = lines_.Line(lineIndex_);
+        heldLineOpensOn_ = false;
+        const char* const end = heldText_.data() + lf;
+        for (const char* p = heldText_.data() + heldLineStart_; p < end;) {
+            const char* q = p;
+            while (q < end && *q != '\0' && *q != '\r')
+                ++q;
+            captureLine_.append(p, size_t(q - p));
+            p = q + 1;
+        }
+        captureFile_.WriteLine(captureLine_);
+        heldLineStart_ = lf + 1;
+    }
+    FlushCapture();
+    if (heldText_.size() <= kHeldLimit || heldLineStart_ == 0)
+        return;
+    // Whole lines leave the front, a quarter of the limit at a time; the open line stays whole.
+    const size_t lf = heldText_.find('\n', heldText_.size() - kHeldLimit * 3 / 4);
+    const size_t cut = lf < heldLineStart_ ? lf + 1 : heldLineStart_;
+    heldText_.erase(0, cut);
+    heldLineStart_ -= cut;
+    heldDropped_ = true;
+}
+
 void TReceivePath::LeaveCaptureView()
 {
     captureViewMode_ = false;
+    if (heldDropped_) {
+        // The display's open line ended in the text left out.
+        Trim(1);
+        lines_.AddLine();
+        lineIndex_ = lines_.LineCount() - 1;
+    }
     Assemble(heldText_, Rules::Replay);
     heldText_.clear();
     heldText_.shrink_to_fit();
-    FlushCapture();
+    captureLine_.clear();
+    captureLine_.shrink_to_fit();
+    heldLineStart_ = 0;
+    heldDropped_ = false;
 }
 
 void TReceivePath::Trim(size_t steps)
@@ -77,7 +129,8 @@ void TReceivePath::Assemble(std::string_view text, Rules rules)
         if (*q == '\n') {
             lines_.AppendToLine(lineIndex_, pending_);
             pending_.clear();
-            captureFile_.WriteLine(lines_.Line(lineIndex_));
+            if (!replay)
+                captureFile_.WriteLine(lines_.Line(lineIndex_));
             lines_.AddLine();
             lineIndex_ = lines_.LineCount() - 1;
         }
@@ -110,13 +163,37 @@ void TReceivePath::OpenCaptureFile()
 
 void TReceivePath::FlushCapture()
 {
-    // Nothing pending flushes fine without a file; only an open file clears the problem.
     if (captureFile_.Flush()) {
-        if (captureFile_.IsOpen())
+        ReportCaptureLoss();
+        // Nothing pending flushes fine without a file; only an open file clears the problem.
+        if (captureFile_.IsOpen()) {
             captureProblemShown_ = false;
+            captureLossShown_ = false;
+        }
         return;
     }
-    ReportCaptureProblem(captureFile_.LastError() + "; the lines are kept and written when the file accepts them.");
+    ReportCaptureProblem(captureFile_.LastError() + "; the lines are kept (up to " +
+                         std::to_string(TCaptureFile::kBacklogLimit >> 20) +
+                         " MiB) and written when the file accepts them.");
+    ReportCaptureLoss();
+}
+
+void TReceivePath::ReportCaptureLoss()
+{
+    const uint64_t total = captureFile_.DroppedBytes();
+    if (total == reportedLost_)
+        return;
+    const uint64_t dropped = total - reportedLost_;
+    reportedLost_ = total;
+    if (OnCaptureLost)
+        OnCaptureLost(dropped, total);
+    if (captureLossShown_)
+        return;
+    captureLossShown_ = true;
+    if (OnCaptureProblem)
+        OnCaptureProblem("The capture backlog is full: " + std::to_string(dropped) +
+                         " bytes of received lines were dropped and are not in the capture file (" +
+                         captureFile_.LastError() + ").");
 }
 
 void TReceivePath::ReportCaptureProblem(const std::string& problem)

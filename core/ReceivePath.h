@@ -2,7 +2,9 @@
 // The receive path: PBX output into display lines and the day's capture file.
 // Text is assembled into lines; each completed line goes to the line model and
 // to the capture file with CR LF. While the capture view freezes the display,
-// received text is held back and replayed when the view ends.
+// received text is held back and replayed into the display when the view ends;
+// its completed lines reach the capture file as they arrive, as the replay
+// would have written them.
 #include "core/CaptureFile.h"
 #include "core/LineModel.h"
 #include "support/Clock.h"
@@ -22,9 +24,13 @@ public:
     // One cluster of PBX output.
     void Take(std::string_view text);
 
+    // Text held for the display replay, at most this many bytes besides the line
+    // still open; past it the oldest whole lines are left out of the replay.
+    static constexpr size_t kHeldLimit = 64u << 20;
+
     bool CaptureViewMode() const { return captureViewMode_; }
-    void EnterCaptureView() { captureViewMode_ = true; }
-    // Ends the capture view and replays what was held meanwhile.
+    void EnterCaptureView();
+    // Ends the capture view and replays what was held meanwhile into the display.
     void LeaveCaptureView();
 
     // Opens today's capture file, closing the previous one. Throws std::runtime_error naming the file.
@@ -46,16 +52,23 @@ public:
     std::function<void(const std::string& name)> OnCaptureFileOpening;
     std::function<void(const std::string& name)> OnCaptureFileFailed;
     // A capture file problem, once until the file works again. The receive path
-    // goes on; lines wait in the capture file's backlog.
+    // goes on; lines wait in the capture file's backlog. When the backlog overflows,
+    // one more problem says how much was lost.
     std::function<void(const std::string& problem)> OnCaptureProblem;
+    // Lines the full backlog dropped: the bytes dropped now and the total since
+    // start. The capture file itself holds no trace of them.
+    std::function<void(uint64_t dropped, uint64_t total)> OnCaptureLost;
 
 private:
     enum class Rules { Live, Replay };
+    // Live lines go to the capture file as they complete; replayed ones are there already.
     void Assemble(std::string_view text, Rules rules);
+    void Hold(std::string_view text);
     // Blocks of 20 lines leave the display until it is under the limit, at most steps blocks.
     void Trim(size_t steps);
     void FlushCapture();
     void ReportCaptureProblem(const std::string& problem);
+    void ReportCaptureLoss();
 
     NowFunction now_;
     TLineModel lines_;
@@ -64,7 +77,13 @@ private:
     int lineLimit_ = 6000;
     bool captureViewMode_ = false;
     std::string heldText_;
+    size_t heldLineStart_ = 0;     // where the held line still open begins in heldText_
+    bool heldLineOpensOn_ = true;  // that line continues the display's open line
+    bool heldDropped_ = false;     // the oldest held lines are left out of the replay
+    std::string captureLine_;
     std::string pending_;  // the part of the current line assembled from this text
     uint16_t captureYear_ = 0, captureMonth_ = 0, captureDay_ = 0;
     bool captureProblemShown_ = false;
+    bool captureLossShown_ = false;
+    uint64_t reportedLost_ = 0;
 };

@@ -4,7 +4,8 @@
 #  - a build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer,
 #    warnings as errors and the benchmarks compiled, and every test run on it;
 #  - clang-tidy over the program's sources;
-#  - the test programs that start a thread or a socket again under ThreadSanitizer.
+#  - the test programs that start a thread or a socket again under ThreadSanitizer;
+#  - every fuzz target over its corpus and 30 seconds of new input (tools/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -29,3 +30,5 @@ cmake --build build/tsan -j "$jobs" --target "${threaded[@]}"
 labels=$(IFS='|'; echo "^(${threaded[*]})$")
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp" \
   ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L "$labels"
+
+bash tools/fuzz.sh 30

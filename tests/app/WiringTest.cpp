@@ -7,6 +7,7 @@
 #include "tests/app/FormFixture.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 class Wiring : public FormFixture {
 protected:
@@ -55,4 +56,28 @@ TEST_F(Wiring, TheCaptureFileNameAndItsProblemsReachTheWindow)
     QDir().rmdir("archive/2026/12/08-12-26.CAP");
     Receive("b\n");
     EXPECT_EQ(Status(3), "File Open 08-12-26.CAP");
+}
+
+TEST_F(Wiring, CaptureLossReachesTheStatusBarAndOneMoreErrorBox)
+{
+    if (!QFileInfo::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    now_ = now_.addDays(1);
+    ASSERT_TRUE(QFile::link("/dev/full", "archive/2026/12/08-12-26.CAP"));  // a full disk
+    std::string cluster;
+    for (int i = 0; i < 1024; ++i)
+        cluster += std::string(1022, 'x') + "\n";
+    for (int i = 0; i < 18; ++i)
+        Receive(cluster);
+    Settle();
+    ASSERT_EQ(errors_.size(), 2);
+    EXPECT_TRUE(errors_[0].contains("No space left on device")) << errors_[0].toStdString();
+    EXPECT_TRUE(errors_[1].contains("bytes of received lines were dropped")) << errors_[1].toStdString();
+    const QString status = Status(3);
+    EXPECT_TRUE(status.startsWith("Capture lost ") && status.endsWith(" bytes")) << status.toStdString();
+    for (int i = 0; i < 6; ++i)
+        Receive(cluster);
+    Settle();
+    EXPECT_EQ(errors_.size(), 2);
+    EXPECT_NE(Status(3).toStdString(), status.toStdString()) << "the count grows";
 }

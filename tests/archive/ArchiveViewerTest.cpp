@@ -1,3 +1,6 @@
+#include "archive/ArchiveMemo.h"
+#include "archive/ArchiveText.h"
+#include "archive/MemoFiller.h"
 #include "archive/SpinEdit.h"
 #include "archive/Unit2.h"
 #include "support/CodePage.h"
@@ -5,6 +8,7 @@
 #include "support/FindDialog.h"
 #include "tests/archive/ArchiveTestSupport.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
@@ -13,7 +17,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <stdexcept>
@@ -351,4 +357,64 @@ TEST_F(ArchiveViewerTest, ArchiveButtonShowsTodayEmpty)
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.FindDialog1->isVisible());
     EXPECT_EQ(Shown(), Date(2026, 3, 2));
+}
+
+// Qt lays out a display line as a whole on every change to it, so a line of
+// megabytes put in piece by piece took quadratic time. It goes in as rows.
+TEST_F(ArchiveViewerTest, ALongLineGoesInAsRowsAndIsFoundCopiedAndSearchedWhole)
+{
+    constexpr size_t kRow = TArchiveText::kRowLimit;
+    std::string line;
+    for (int i = 0; line.size() < 3'000'000; ++i)
+        line += std::to_string(i) + " ";
+    line.resize(3'000'000);
+    const size_t acrossBreak = 1000 * kRow - 3;  // "NEEDLE" split by a row break
+    line.replace(acrossBreak, 6, "NEEDLE");
+    line.replace(100, 6, "NEEDLE");
+    WriteFile("archive/2026/03/05-03-26.CAP", "head\r\n" + line + "\r\ntail\r\n");
+    SetDate(2026, 3, 5);
+    form.ButtonOpenClick();
+    ASSERT_TRUE(WaitFor([this] { return !form.Loading(); }, 120000)) << "still loading after two minutes";
+
+    const QTextDocument& document = *form.MemoArch->document();
+    const int rows = int((line.size() + kRow - 1) / kRow);
+    ASSERT_EQ(document.blockCount(), 1 + rows + 2);
+    int longest = 0, continued = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        longest = std::max(longest, block.length() - 1);
+        continued += block.userState() == TMemoFiller::kContinuedRow;
+    }
+    EXPECT_EQ(longest, int(kRow));
+    EXPECT_EQ(continued, rows - 1);
+    EXPECT_EQ(Shown(rows + 1), "tail");
+
+    Find("needle");
+    EXPECT_EQ(Selected(), "NEEDLE");
+    EXPECT_EQ(SelectedBlock(), 1);
+    EXPECT_EQ(SelectedColumn(), 100);
+    Find("needle");
+    EXPECT_EQ(Selected(), QString("NEE") + QChar::ParagraphSeparator + "DLE");
+    EXPECT_EQ(SelectedBlock(), 1001) << "the selection ends in the next row";
+    auto* memo = qobject_cast<TArchiveMemo*>(form.MemoArch);
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->SelectedLines(), "NEEDLE");
+
+    // A copy of everything gives the lines as they are in the file.
+    form.MemoArch->selectAll();
+    EXPECT_EQ(memo->SelectedLines().toStdString(), "head\n" + line + "\ntail\n");
+    form.MemoArch->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "head\n" + line + "\ntail\n");
+
+    // An edited text is searched by its own rows.
+    QTextCursor cursor(form.MemoArch->document());
+    cursor.insertText("abc");
+    form.ButtonFindClick();
+    Find("tail");
+    EXPECT_EQ(SelectedBlock(), rows + 1);
+    EXPECT_EQ(Selected(), "tail");
+    form.ButtonFindClick();
+    Find("needle");
+    ASSERT_TRUE(messages.empty());
+    EXPECT_EQ(Selected(), "NEEDLE");
+    EXPECT_EQ(SelectedColumn(), 100);
 }

@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/resource.h>
 
 TEST(CaptureFileBacklog, KeepsLinesUntilAFileAcceptsThemAndStaysBounded)
 {
@@ -84,4 +86,70 @@ TEST(CaptureFile, AFileThatCannotBeOpenedIsNamedAndLeavesTheBacklogForTheNext)
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), QByteArray("kept\r\n")) << "Close writes what is pending";
     EXPECT_EQ(file.PendingBytes(), 0u);
+}
+
+namespace {
+
+// A disk that fills up, played by the process's file size limit: a write that
+// crosses it stops there, the next one fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { Lift(); }
+    void Lift()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldSignal_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldSignal_)(int) = SIG_DFL;
+};
+
+std::string NumberedLine(int number)
+{
+    std::string line = std::to_string(number);
+    line.resize(1000, '.');
+    return line;
+}
+
+}  // namespace
+
+TEST(CaptureFileBacklog, ALineTheDiskCutInTwoStaysWholeWhenTheBacklogDropsLines)
+{
+    QTemporaryDir dir;
+    TCaptureFile file;
+    file.Open(dir.path().toStdString() + "/", "x.CAP");
+    FileSizeLimit full(1500);
+    int written = 0;
+    file.WriteLine(NumberedLine(written++));
+    ASSERT_TRUE(file.Flush());
+    file.WriteLine(NumberedLine(written++));
+    ASSERT_FALSE(file.Flush()) << "the second line crosses the limit";
+    while (file.DroppedBytes() == 0)
+        file.WriteLine(NumberedLine(written++));
+    full.Lift();
+    ASSERT_TRUE(file.Flush());
+    file.Close();
+
+    QFile result(dir.filePath("x.CAP"));
+    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = result.readAll().split('\n');
+    ASSERT_GT(lines.size(), 3);
+    EXPECT_TRUE(lines.back().isEmpty());
+    EXPECT_EQ(lines[0].toStdString(), NumberedLine(0) + "\r");
+    EXPECT_EQ(lines[1].toStdString(), NumberedLine(1) + "\r") << "the line begun before the disk filled";
+    // The newest lines follow in order, each whole.
+    const int first = written - int(lines.size() - 3);
+    for (qsizetype i = 2; i + 1 < lines.size(); ++i)
+        ASSERT_EQ(lines[i].toStdString(), NumberedLine(first + int(i) - 2) + "\r") << "line " << i;
+    EXPECT_EQ(file.DroppedBytes(), uint64_t(first - 2) * 1002);
 }

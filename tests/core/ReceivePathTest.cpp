@@ -2,10 +2,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -199,7 +201,7 @@ TEST_F(ReceivePath, HeldTextIsReplayedWithItsOwnRules)
     Take(std::string("C\r\nD\b\0", 6));
     EXPECT_EQ(Lines().Line(0), "start ");
     EXPECT_EQ(Lines().LineCount(), 1);
-    EXPECT_EQ(Capture(), "");
+    EXPECT_EQ(Capture(), "start ABC\r\n") << "completed lines are written as they arrive";
     path_->LeaveCaptureView();
     EXPECT_FALSE(path_->CaptureViewMode());
     EXPECT_EQ(Lines().Line(0), "start ABC");
@@ -272,4 +274,185 @@ TEST_F(ReceivePath, AFileThatCannotBeOpenedIsReportedOnceAlsoForPartialLines)
     Take("2\n");
     EXPECT_EQ(problems_.size(), 1u);
     EXPECT_EQ(Lines().Line(0), "DIS 12");
+}
+
+// /dev/full plays a full disk: it opens, and every write fails with ENOSPC.
+TEST_F(ReceivePath, LinesAFullBacklogDropsAreCountedAndReportedOnceAndLeaveNoMarkInTheFile)
+{
+    if (!QFileInfo::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    std::vector<std::pair<uint64_t, uint64_t>> lost;
+    path_->OnCaptureLost = [&](uint64_t dropped, uint64_t total) { lost.emplace_back(dropped, total); };
+    now_ = now_.addDays(1);
+    ASSERT_TRUE(QFile::link("/dev/full", "archive/2026/12/08-12-26.CAP"));
+    int number = 0;
+    std::string sent;
+    const auto cluster = [&] {
+        std::string text;
+        for (int i = 0; i < 1000; ++i) {
+            std::string line = "line " + std::to_string(++number) + " ";
+            line.resize(1000, '.');
+            text += line + "\n";
+            sent += line + "\r\n";
+        }
+        return text;
+    };
+    while (lost.empty())
+        Take(cluster());
+    ASSERT_EQ(problems_.size(), 2u);
+    EXPECT_NE(problems_[0].find("No space left on device"), std::string::npos) << problems_[0];
+    EXPECT_NE(problems_[1].find(std::to_string(lost[0].first) + " bytes"), std::string::npos) << problems_[1];
+    EXPECT_EQ(lost[0].first, lost[0].second);
+    EXPECT_GE(lost[0].first, TCaptureFile::kBacklogLimit / 5);
+
+    for (int i = 0; i < 8; ++i)
+        Take(cluster());
+    EXPECT_EQ(problems_.size(), 2u) << "one box for the loss while the file stays full";
+    ASSERT_GT(lost.size(), 1u);
+    uint64_t sum = 0;
+    for (const auto& [dropped, total] : lost) {
+        sum += dropped;
+        EXPECT_EQ(total, sum);
+    }
+    EXPECT_EQ(sum, path_->CaptureFile().DroppedBytes());
+
+    // The next day's file takes what the backlog kept: the newest lines, whole, and nothing else.
+    now_ = now_.addDays(1);
+    Take("last\n");
+    sent += "last\r\n";
+    const std::string file = ReadFile("archive/2026/12/09-12-26.CAP");
+    EXPECT_EQ(file.size() + sum, sent.size());
+    EXPECT_EQ(file, sent.substr(sent.size() - file.size()));
+    EXPECT_EQ(file.rfind("line ", 0), 0u);
+}
+
+TEST_F(ReceivePath, HeldLinesReachTheFileAsTheyArriveAndTheReplayOnlyFillsTheDisplay)
+{
+    Take("start ");
+    Hold(std::string("a\0b\r\bc\nd", 9));
+    EXPECT_EQ(Capture(), "start ab\bc\r\n");
+    Hold("e\nf");
+    EXPECT_EQ(Capture(), "start ab\bc\r\nde\r\n");
+    EXPECT_EQ(Lines().LineCount(), 1);
+    path_->LeaveCaptureView();
+    EXPECT_EQ(Capture(), "start ab\bc\r\nde\r\n") << "the replay writes nothing again";
+    ASSERT_EQ(Lines().LineCount(), 3);
+    EXPECT_EQ(Lines().Line(0), "start ab\bc");
+    EXPECT_EQ(Lines().Line(1), "de");
+    EXPECT_EQ(Lines().Line(2), "f");
+    Take("g\n");
+    EXPECT_EQ(Capture(), "start ab\bc\r\nde\r\nfg\r\n");
+
+    // A program that ends in the capture view has the held lines in its file.
+    Hold("one\ntwo\nthr");
+    path_.reset();
+    EXPECT_EQ(Capture(), "start ab\bc\r\nde\r\nfg\r\none\r\ntwo\r\n");
+}
+
+namespace {
+
+// The receive path's rules written out plainly: the file, and the display's open line.
+struct ReferencePath {
+    std::string line, file, held;
+    bool frozen = false;
+
+    void Take(std::string_view text)
+    {
+        if (frozen) {
+            held += text;
+            return;
+        }
+        if (!text.empty() && text[0] == '\b')
+            line.resize(line.size() - std::min(line.size(), text.size()));
+        for (char c : text)
+            Put(c, c == '\b');
+    }
+    void Leave()
+    {
+        frozen = false;
+        for (char c : held)
+            Put(c, false);
+        held.clear();
+    }
+    void Put(char c, bool drop)
+    {
+        if (c == '\n') {
+            file += line + "\r\n";
+            line.clear();
+        } else if (c != '\0' && c != '\r' && !drop) {
+            line += c;
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(ReceivePath, TheFileGetsTheSameBytesInTheSameOrderAsIfTheHeldTextWereWrittenAtReplay)
+{
+    path_->SetLineLimit(40);
+    ReferencePath reference;
+    std::mt19937 random(14);
+    const std::string alphabet = std::string("abc\0\r\n\n\b", 8);
+    for (int step = 0; step < 3000; ++step) {
+        if (random() % 10 == 0) {
+            if (reference.frozen) {
+                path_->LeaveCaptureView();
+                reference.Leave();
+            } else {
+                path_->EnterCaptureView();
+                reference.frozen = true;
+            }
+        } else {
+            std::string cluster(random() % 12, '\0');
+            for (char& c : cluster)
+                c = alphabet[random() % alphabet.size()];
+            if (!cluster.empty() && random() % 4 == 0)
+                cluster[0] = '\b';
+            Take(cluster);
+            reference.Take(cluster);
+        }
+        ReferencePath replayed = reference;
+        replayed.Leave();
+        ASSERT_EQ(Capture(), replayed.file) << "step " << step;
+        if (!reference.frozen) {
+            ASSERT_EQ(Lines().Line(path_->LineIndex()), reference.line) << "step " << step;
+        }
+    }
+}
+
+TEST_F(ReceivePath, WhatIsHeldForTheDisplayIsBoundedWhileTheFileGetsEveryLine)
+{
+    const auto line = [](int number) {
+        std::string text = "line " + std::to_string(number) + " ";
+        text.resize(4094, '.');
+        return text;
+    };
+    Take("open ");
+    path_->EnterCaptureView();
+    int number = 0;
+    uint64_t written = 0;
+    while (written < TReceivePath::kHeldLimit + (8u << 20)) {
+        std::string cluster;
+        for (int i = 0; i < 256; ++i)
+            cluster += line(++number) + "\n";
+        Take(cluster);
+        written += cluster.size() + 256;
+        ASSERT_LE(path_->HeldText().size(), TReceivePath::kHeldLimit) << "after line " << number;
+    }
+    Take("still open");
+
+    const std::string file = Capture();
+    ASSERT_EQ(file.size(), 5 + written);
+    EXPECT_EQ(file.substr(0, 5 + 4094 + 2), "open " + line(1) + "\r\n");
+    EXPECT_EQ(file.substr(file.size() - 4096), line(number) + "\r\n");
+
+    path_->LeaveCaptureView();
+    EXPECT_EQ(Capture().size(), file.size());
+    EXPECT_LT(path_->HeldText().capacity(), 64u) << "the held text's memory is released";
+    // The display shows the newest lines as a full replay would.
+    const int last = path_->LineIndex();
+    EXPECT_EQ(Lines().Line(last), "still open");
+    EXPECT_LE(last, path_->LineLimit());
+    for (int back = 1; back <= last; ++back)
+        ASSERT_EQ(Lines().Line(last - back), line(number + 1 - back)) << back;
 }
