@@ -22,6 +22,7 @@
 #include <QClipboard>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -255,15 +256,16 @@ TEST_F(Console, FindWalksTheMatchesThenSaysThereAreNoMoreAndStartsAgain)
         dialog->OnFind();
     };
     press();
-    EXPECT_EQ(memo()->textCursor().selectedText(), "abc");
-    EXPECT_EQ(memo()->textCursor().selectionStart(), 2);
+    EXPECT_EQ(memo()->SelectedBytes(), "abc");
+    EXPECT_EQ(memo()->Selection().first, memo()->PosOf(0, 2));
     press();
-    EXPECT_EQ(memo()->textCursor().selectionStart(), 8);
+    EXPECT_EQ(memo()->SelectedBytes(), "abc");
+    EXPECT_EQ(memo()->Selection().first, memo()->PosOf(1, 0));
     press();
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_EQ(errors_[0], "There are no further occurences of \"ABC\" in Capture.");
     press();
-    EXPECT_EQ(memo()->textCursor().selectionStart(), 2);
+    EXPECT_EQ(memo()->Selection().first, memo()->PosOf(0, 2));
 
     dialog->SetOptions(frMatchCase);
     Action("Find1")->trigger();
@@ -369,4 +371,16 @@ TEST_F(Console, CopyToClipboardThenPasteSendsBackTheSameBytes)
     Action("PastefromClipboard1")->trigger();
     EXPECT_EQ(QApplication::clipboard()->text().size(), 9);
     EXPECT_EQ(Sent(9), std::string("a\xA0\x98z\r\nb\tc"));
+}
+
+TEST_F(Console, AMiddleClickOnTheDisplaySendsNothing)
+{
+    Receive("some text\r\n");
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->setText("pasted?");
+    if (clipboard->supportsSelection())
+        clipboard->setText("pasted?", QClipboard::Selection);
+    form_->show();
+    QTest::mouseClick(memo()->viewport(), Qt::MiddleButton, Qt::NoModifier, QPoint(20, 10));
+    EXPECT_EQ(pty_.Drain(), "");
 }
