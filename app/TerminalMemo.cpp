@@ -12,9 +12,12 @@
 #include <QFontMetricsF>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -23,6 +26,54 @@ namespace {
 constexpr qint64 kRefreshGapMs = 200;
 constexpr int kMargin = 4;
 
+// A scroll bar that repaints only when its slider moves on screen, and while
+// the display follows a stream of lines (the slider creeping a pixel at a
+// time) at most once a second; the operator's own moves show at once.
+class TTerminalScrollBar : public QScrollBar {
+public:
+    TTerminalScrollBar() : QScrollBar(Qt::Vertical)
+    {
+        deferred_.setSingleShot(true);
+        deferred_.setInterval(1000);
+        connect(&deferred_, &QTimer::timeout, this, [this] { Repaint(SliderValueChange); });
+    }
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change != SliderOrientationChange && SliderRect() == slider_ && (maximum() > minimum()) == enabled_)
+            return;
+        const bool operating = isSliderDown() || underMouse();
+        if (!operating && change != SliderOrientationChange && sincePaint_.isValid() && sincePaint_.elapsed() < 1000) {
+            if (!deferred_.isActive())
+                deferred_.start();
+            return;
+        }
+        Repaint(change);
+    }
+
+private:
+    QRect SliderRect()
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    }
+    void Repaint(SliderChange change)
+    {
+        deferred_.stop();
+        slider_ = SliderRect();
+        enabled_ = maximum() > minimum();
+        sincePaint_.start();
+        QScrollBar::sliderChange(change);
+    }
+
+    QRect slider_;
+    bool enabled_ = false;
+    QTimer deferred_;
+    QElapsedTimer sincePaint_;
+};
+
 }  // namespace
 
 TTerminalMemo::TTerminalMemo(QWidget* parent) : QAbstractScrollArea(parent)
@@ -30,6 +81,7 @@ TTerminalMemo::TTerminalMemo(QWidget* parent) : QAbstractScrollArea(parent)
     InstallTerminalMemoAccessible();
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBar(new TTerminalScrollBar);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -51,6 +103,7 @@ void TTerminalMemo::SetModel(TLineModel* model)
     layout_.SetModel(model);
     model_->OnChanged = [this](int index) {
         layout_.Changed(index);
+        changedFrom_ = std::min(changedFrom_, firstLine_ + index);
         Touch();
     };
     model_->OnShortened = [this](int index) { layout_.Shortened(index); };
@@ -132,10 +185,12 @@ void TTerminalMemo::Relayout()
 void TTerminalMemo::Refresh()
 {
     refreshTimer_.stop();
+    const TextPos oldTop = top_;
+    const int waiting = WaitingLines();
     Relayout();
     sinceRefresh_.start();
     NotifyTextAdded();
-    viewport()->update();
+    UpdateChanged(oldTop, std::exchange(changedFrom_, INT64_MAX), waiting != WaitingLines());
 }
 
 void TTerminalMemo::SyncNow() { Refresh(); }
@@ -191,6 +246,7 @@ void TTerminalMemo::ShowPos(const TextPos& pos)
     const int index = Index(at);
     if (!model_ || index >= layout_.LineCount())
         return;
+    viewport()->update();  // the relayout may have moved the rows
     const int64_t row = layout_.FirstRowOf(index) + layout_.RowOf(index, at.Offset);
     if (row < topRow_)
         ScrollToRow(row);

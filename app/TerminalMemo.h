@@ -12,6 +12,7 @@
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <climits>
 #include <compare>
 #include <cstdint>
 #include <functional>
@@ -121,6 +122,9 @@ private:
     TextPos End() const;
     void DrawRow(QPainter& painter, int line, int row, int y, const std::pair<TextPos, TextPos>& selection) const;
     void DrawMarker(QPainter& painter);
+    // Repaints what a refresh changed: rows moved up by the new ones are
+    // scrolled on screen, only changed rows are drawn again.
+    void UpdateChanged(const TextPos& oldTop, int64_t changedFrom, bool marker);
     bool MoveCaret(QKeyEvent* event);
     void DragStep();
     void SelectionChanged();
@@ -131,6 +135,7 @@ private:
     TTerminalLayout layout_;
     int64_t firstLine_ = 0;  // number of the model's line 0
     bool dirty_ = false;
+    int64_t changedFrom_ = INT64_MAX;  // first line changed since the last refresh
     bool following_ = true;
     int64_t heldAt_ = 0;       // last line when the view began to hold
     TextPos top_;              // first row shown, by its start

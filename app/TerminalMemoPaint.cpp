@@ -13,15 +13,24 @@
 namespace {
 
 constexpr int kMargin = 4;
+constexpr int kFillBand = 64;
 
 }  // namespace
 
 void TTerminalMemo::paintEvent(QPaintEvent* event)
 {
-    if (dirty_)
+    if (dirty_) {
+        // Rows outside this paint may have moved too.
         Relayout();
+        viewport()->update();
+    }
     QPainter painter(viewport());
-    painter.fillRect(event->rect(), palette().color(QPalette::Base));
+    // In bands: Qt hands a fill of more than about a hundred scan lines to its
+    // thread pool, which costs more wake-ups than the fill saves here.
+    const QRect area = event->rect();
+    for (int y = area.top(); y <= area.bottom(); y += kFillBand)
+        painter.fillRect(QRect(area.left(), y, area.width(), std::min(kFillBand, area.bottom() + 1 - y)),
+                         palette().color(QPalette::Base));
     markerRect_ = QRect();
     if (!model_ || layout_.LineCount() == 0)
         return;
@@ -98,6 +107,35 @@ void TTerminalMemo::DrawMarker(QPainter& painter)
     painter.drawRoundedRect(markerRect_, 4, 4);
     painter.setPen(palette().color(QPalette::HighlightedText));
     painter.drawText(markerRect_, Qt::AlignCenter, text);
+}
+
+void TTerminalMemo::UpdateChanged(const TextPos& oldTop, int64_t changedFrom, bool marker)
+{
+    QWidget* view = viewport();
+    const int oldIndex = Index(oldTop);
+    if (oldIndex < 0 || oldIndex >= layout_.LineCount()) {
+        view->update();
+        return;
+    }
+    const int64_t shift = topRow_ - (layout_.FirstRowOf(oldIndex) + layout_.RowOf(oldIndex, oldTop.Offset));
+    if (shift < 0 || shift >= PageRows()) {
+        view->update();
+        return;
+    }
+    const QRect rows(0, kMargin, view->width(), view->height() - kMargin);
+    if (shift > 0)
+        view->scroll(0, -int(shift) * rowHeight_, rows);
+    if (changedFrom < INT64_MAX) {
+        const int index = std::max(0, Index({changedFrom, 0}));
+        const int64_t row = index < layout_.LineCount() ? layout_.FirstRowOf(index) : layout_.TotalRows();
+        const int64_t y = kMargin + (row - topRow_) * rowHeight_;
+        if (y < view->height())
+            view->update(QRect(0, int(std::max<int64_t>(0, y)), view->width(), view->height()));
+    }
+    if (marker) {
+        const int band = QFontMetrics(font()).height() + 16;
+        view->update(QRect(0, view->height() - band, view->width(), band));
+    }
 }
 
 std::vector<TTerminalMemo::DrawnRow> TTerminalMemo::DrawnRows() const
