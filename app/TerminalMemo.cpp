@@ -186,11 +186,11 @@ void TTerminalMemo::Refresh()
 {
     refreshTimer_.stop();
     const TextPos oldTop = top_;
-    const int waiting = WaitingLines();
     Relayout();
     sinceRefresh_.start();
     NotifyTextAdded();
-    UpdateChanged(oldTop, std::exchange(changedFrom_, INT64_MAX), waiting != WaitingLines());
+    const int waiting = WaitingLines();
+    UpdateChanged(oldTop, std::exchange(changedFrom_, INT64_MAX), std::exchange(shownWaiting_, waiting) != waiting);
 }
 
 void TTerminalMemo::SyncNow() { Refresh(); }
@@ -209,7 +209,8 @@ void TTerminalMemo::ScrollToRow(int64_t row)
     row = std::clamp<int64_t>(row, 0, MaxTop());
     const auto [line, lineRow] = layout_.LineAtRow(row);
     top_ = PosOf(line, layout_.RowStart(line, lineRow));
-    const bool bottom = row >= MaxTop();
+    // A drag that reaches the bottom still holds the view under the hand.
+    const bool bottom = row >= MaxTop() && !dragging_;
     if (bottom)
         following_ = true;
     else

@@ -138,6 +138,7 @@ private:
     int64_t changedFrom_ = INT64_MAX;  // first line changed since the last refresh
     bool following_ = true;
     int64_t heldAt_ = 0;       // last line when the view began to hold
+    int shownWaiting_ = 0;     // the marker's count at the last refresh
     TextPos top_;              // first row shown, by its start
     int64_t topRow_ = 0;       // the same as an absolute row, at the last layout
     bool settingBar_ = false;  // the program moves the scroll bar, not the operator
