@@ -11,7 +11,10 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
     setFont(small);
     repaint_.setSingleShot(true);
     repaint_.setInterval(200);
-    connect(&repaint_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&repaint_, &QTimer::timeout, this, [this] {
+        update(changed_);
+        changed_ = QRect();
+    });
 }
 
 void TStatusBar::AddPanel(const QString& text, int width, Qt::Alignment alignment)
@@ -26,8 +29,20 @@ void TStatusBar::SetPanelText(int index, const QString& text)
     if (panel.Text == text)
         return;
     panel.Text = text;
+    // Only the panel repaints: the line count changes with every refresh of a stream.
+    changed_ |= PanelRect(index);
     if (!repaint_.isActive())
         repaint_.start();
+}
+
+QRect TStatusBar::PanelRect(int index) const
+{
+    int left = 0;
+    for (int i = 0; i < index; ++i)
+        left += panels_[size_t(i)].Width;
+    const bool last = index + 1 == PanelCount();
+    return {left, 0, last ? std::max(panels_[size_t(index)].Width, width() - left) : panels_[size_t(index)].Width,
+            height()};
 }
 
 QSize TStatusBar::sizeHint() const { return {400, fontMetrics().height() + 6}; }

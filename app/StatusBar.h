@@ -27,6 +27,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QRect PanelRect(int index) const;
+
     std::vector<Panel> panels_;
     QTimer repaint_;
+    QRect changed_;  // panels whose text changed since the last repaint
 };

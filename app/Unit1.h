@@ -169,6 +169,7 @@ private:
     uint8_t MetaBank = 0;
     uint16_t MetaStep = 0;
     int FindPosition = 0;
+    int shownLineCount_ = -1;  // the count status panel 0 shows
 
     bool terminated_ = false;
     bool shown_ = false;

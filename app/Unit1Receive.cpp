@@ -45,7 +45,12 @@ void TForm1::SerialPortNG1RxClusterEvent()
 
 void TForm1::ShowLineCount()
 {
-    ui_->StatusBar1->SetPanelText(0, QStringLiteral("Lines ") + QString::number(receive_->Lines().LineCount()));
+    // Most clusters complete no line: the text is made only when the count changes.
+    const int lines = receive_->Lines().LineCount();
+    if (lines == shownLineCount_)
+        return;
+    shownLineCount_ = lines;
+    ui_->StatusBar1->SetPanelText(0, QStringLiteral("Lines ") + QString::number(lines));
 }
 
 void TForm1::CaptureClick()

@@ -46,6 +46,16 @@ void TCaptureFile::Close()
 
 void TCaptureFile::WriteLine(std::string_view line)
 {
+    // A very long line goes straight to an open file rather than be copied
+    // into the backlog first; what the file does not take waits there.
+    if (line.size() >= kDirectLine && pending_.empty() && fd_ >= 0) {
+        while (!line.empty()) {
+            const ssize_t n = RetryEintr([&] { return ::write(fd_, line.data(), line.size()); });
+            if (n <= 0)
+                break;
+            line.remove_prefix(size_t(n));
+        }
+    }
     pending_.append(line);
     pending_.append("\r\n");
     // An open file takes the lines now rather than lose the oldest of a large batch.
@@ -84,5 +94,7 @@ bool TCaptureFile::Flush()
         fileEndsMidLine_ = pending_[done - 1] != '\n';
     }
     pending_.clear();
+    if (pending_.capacity() > kDirectLine)
+        std::string().swap(pending_);  // a burst's backlog is not kept for good
     return true;
 }

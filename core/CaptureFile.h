@@ -11,6 +11,8 @@ public:
     // Lines kept in memory while the file refuses them, at most this many bytes;
     // past it the oldest whole lines are dropped.
     static constexpr size_t kBacklogLimit = 16u << 20;
+    // Lines this long are written at once, not copied into the backlog.
+    static constexpr size_t kDirectLine = 1u << 20;
 
     TCaptureFile() = default;
     ~TCaptureFile();

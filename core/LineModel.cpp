@@ -20,6 +20,8 @@ void TLineModel::ShortenLine(int index, size_t count)
 {
     std::string& line = lines_[size_t(index)];
     line.resize(line.size() - std::min(count, line.size()));
+    if (OnShortened)
+        OnShortened(index);
     Changed(index);
 }
 

@@ -20,6 +20,8 @@ public:
 
     // A line from this index on was added or changed.
     std::function<void(int index)> OnChanged;
+    // The line lost bytes at its end (OnChanged follows).
+    std::function<void(int index)> OnShortened;
     // This many lines left the front; the indexes of the others moved down.
     std::function<void(int count)> OnFrontRemoved;
 

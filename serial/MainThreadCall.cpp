@@ -124,16 +124,12 @@ void MainThreadCall::Serve()
 void MainThreadCall::Serve(const std::shared_ptr<State>& state)
 {
     SerialDevice::DrainWake(state->WakeFd);
-    for (;;) {
-        std::shared_ptr<State::Job> job;
-        {
-            std::lock_guard<std::mutex> l(state->Lock);
-            if (state->Closed || state->Queue.empty())
-                return;
-            job = state->Queue.front();
-            state->Queue.pop_front();
-            ++state->Serving;
-        }
+    std::unique_lock<std::mutex> l(state->Lock);
+    while (!state->Closed && !state->Queue.empty()) {
+        const std::shared_ptr<State::Job> job = std::move(state->Queue.front());
+        state->Queue.pop_front();
+        ++state->Serving;
+        l.unlock();
         std::string error;
         bool failed = false;
         try {
@@ -145,16 +141,25 @@ void MainThreadCall::Serve(const std::shared_ptr<State>& state)
             failed = true;
             error = "Unknown error";
         }
-        {
-            std::lock_guard<std::mutex> l(state->Lock);
-            job->Done = true;
-        }
+        l.lock();
+        job->Done = true;
+        if (!failed)
+            --state->Serving;
+        // Looked at before the worker is let go, so that it does not wake to a
+        // lock still held here; a job queued later comes with a wake of its own.
+        const bool more = !state->Closed && !state->Queue.empty();
+        l.unlock();
         state->Changed.notify_all();
-        // The sink may run an event loop of its own (a message box); the worker goes on meanwhile.
-        if (failed)
+        if (failed) {
+            // The sink may run an event loop of its own (a message box); the worker goes on meanwhile.
             ReportError(*state, error);
-        std::lock_guard<std::mutex> l(state->Lock);
-        --state->Serving;
+            l.lock();
+            --state->Serving;
+            continue;
+        }
+        if (!more)
+            return;
+        l.lock();
     }
 }
 

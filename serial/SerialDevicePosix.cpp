@@ -215,11 +215,13 @@ int SetBreak(int fd, bool on)
     return NotSupported(e) ? 0 : e;
 }
 
-int GetModemStatus(int fd, uint32_t& status)
+int GetModemStatus(int fd, uint32_t& status, bool* supported)
 {
     int bits = 0;
     status = 0;
     int e = Ioctl(fd, TIOCMGET, &bits);
+    if (e && NotSupported(e) && supported)
+        *supported = false;
     if (e)
         return NotSupported(e) ? 0 : e;
     if (bits & TIOCM_CTS)

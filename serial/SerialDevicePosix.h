@@ -67,7 +67,8 @@ enum class Line { Rts, Dtr };
 int SetLine(int fd, Line line, bool on);
 int SetBreak(int fd, bool on);
 // Modem status in the component's bits: 0x10 CTS, 0x20 DSR, 0x40 ring, 0x80 carrier.
-int GetModemStatus(int fd, uint32_t& status);
+// A device without modem lines (a pty) gives 0 and, when asked, says so in supported.
+int GetModemStatus(int fd, uint32_t& status, bool* supported = nullptr);
 
 // The kernel's running error counters; Valid is false where the device has none.
 struct ErrorCounters {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 namespace {
 constexpr int kWorkWaitMs = 75;
@@ -68,12 +69,15 @@ void TWorkThread::WorkingPass()
         // A new open: forget what the previous device told us.
         seenGeneration_ = shared_.OpenGeneration;
         lost_ = false;
+        polledAfterWait_ = false;
+        modemSupported_ = countersSupported_ = true;
         counters_ = {};
         marks_.Reset();
         prevInQueue_ = prevOutQueue_ = 0;
         seenEvents_ = 0;
     }
-    if (shared_.Active)
+    // The previous pass ended with a status query; another at once would only repeat it.
+    if (shared_.Active && !std::exchange(polledAfterWait_, false))
         PollLineStatus();
     CheckWrite();
     if (!readPending_ && shared_.Active)
@@ -108,8 +112,10 @@ void TWorkThread::WaitStep()
         SerialDevice::DrainWake(shared_.WakeFd);
     if (w.HangUp)
         DeviceGone(EIO);
-    if (shared_.Active)
+    if (shared_.Active) {
         PollLineStatus();
+        polledAfterWait_ = true;
+    }
     if (w.Error) {
         if (readPending_ && waitPending_)
             StoreError(9911, uint32_t(w.Error), "Error getting Overlappedresult", 0);
@@ -148,7 +154,10 @@ void TWorkThread::PollLineStatus()
         return;
     uint32_t modem = 0;
     int e = 0;
-    if (!WithHandle([&](int fd) { e = SerialDevice::GetModemStatus(fd, modem); }))
+    if (!WithHandle([&](int fd) {
+            if (modemSupported_)
+                e = SerialDevice::GetModemStatus(fd, modem, &modemSupported_);
+        }))
         return;
     if (e == EIO) {
         DeviceGone(e);
@@ -191,8 +200,10 @@ void TWorkThread::PollLineStatus()
         int qe = 0, ce = 0;
         if (!WithHandle([&](int fd) {
                 qe = SerialDevice::QueueCounts(fd, in, out);
-                if (!qe)
+                if (!qe && countersSupported_) {
                     ce = SerialDevice::GetErrorCounters(fd, now);
+                    countersSupported_ = ce != 0 || now.Valid;
+                }
             }))
             return;
         if (qe == EIO || ce == EIO) {

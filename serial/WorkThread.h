@@ -52,7 +52,11 @@ private:
 
     bool working_ = false, readPending_ = false, waitPending_ = false;
     bool lost_ = false;
-    bool statusKnown_ = false;  // the last status query succeeded, so InQueue is current
+    bool statusKnown_ = false;      // the last status query succeeded, so InQueue is current
+    bool polledAfterWait_ = false;  // the wait's own status query is the latest, nothing happened since
+    // The device has modem lines and error counters; a pty has neither, and
+    // asking again on every poll would only cost system calls.
+    bool modemSupported_ = true, countersSupported_ = true;
     uint32_t lastReadTick_ = 0;
     uint32_t eventMask_ = 0, seenEvents_ = 0;
     uint32_t modemStatus_ = 0, errorWord_ = 0, inQueue_ = 0, outQueue_ = 0;

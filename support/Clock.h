@@ -6,4 +6,6 @@
 
 using NowFunction = std::function<QDateTime()>;
 
-inline QDateTime SystemNow() { return QDateTime::currentDateTime(); }
+// The local date and time, as QDateTime::currentDateTime() gives them, cheap
+// enough for every received cluster.
+QDateTime SystemNow();

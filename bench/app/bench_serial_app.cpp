@@ -1,7 +1,20 @@
-// The whole receive road as the operator runs it: the PBX simulator on a
-// pseudo-terminal and morvel-pbx (offscreen) reading it into the display and
-// the capture file. Prints the program's CPU use when idle and at 38400 bit/s,
-// and flood throughput beside a raw copy through the same kind of pty.
+// The whole receive road as the operator runs it, beside two peers on the same
+// kind of line: morvel-pbx, picocom (no display) and CuteCom (a Qt GUI
+// terminal) each read a pseudo-terminal that this benchmark feeds. Every load
+// runs each program in turn, three times; figures are medians, and the ratios
+// come from the same run, since absolute times drift on a shared machine.
+//
+//   bench_serial_app [--runs N] [--seconds S] [--flood-mb N] [--loads idle,lines,pieces,flood,long,paint]
+//                    [--compare PATH] [--no-peers]
+//
+// --compare runs a second morvel-pbx build as "before". Under a real X server
+// (DISPLAY set, as bench/app/run_bench_serial_app.sh arranges) the GUI
+// programs draw on it; without one morvel-pbx runs offscreen and CuteCom is
+// left out. picocom and CuteCom are looked up on PATH.
+#include "bench/app/ProcessProbe.h"
+#include "bench/app/PtyLine.h"
+#include "bench/app/WindowWatch.h"
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
@@ -9,64 +22,40 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-// User plus system CPU seconds of a process, from /proc.
-double CpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
+enum class Kind { Morvel, Picocom, CuteCom };
 
-struct Process : QProcess {
-    ~Process() override
-    {
-        terminate();
-        if (!waitForFinished(5000))
-            kill();
-        waitForFinished(5000);
-    }
+struct Program {
+    QString Name;
+    Kind Type;
+    QString Path;
 };
 
-QString StartSimulator(Process& sim, const QStringList& args)
-{
-    sim.start(QStringLiteral(PBXSIM_PATH), args);
-    sim.waitForStarted();
-    sim.waitForReadyRead(10000);
-    return QString::fromLocal8Bit(sim.readLine().trimmed());
-}
+struct Settings {
+    int Runs = 3;
+    int Seconds = 10;
+    long long FloodBytes = 50'000'000;
+    QStringList Loads{"idle", "lines", "pieces", "flood", "long", "paint"};
+    bool Display = !qEnvironmentVariableIsEmpty("DISPLAY");
+};
 
-void StartTerminal(Process& terminal, const QString& port)
+long long SteadyNs()
 {
-    QFile settings("Setings.ini");
-    settings.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    settings.write(QByteArray(30, '\0'));  // port 0: the simulator's
-    settings.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    terminal.setProcessEnvironment(env);
-    terminal.start(QStringLiteral(MORVEL_PBX_PATH), {"--port", port});
-    terminal.waitForStarted();
-}
-
-qint64 CaptureBytes()
-{
-    qint64 total = 0;
-    for (const QFileInfo& year : QDir("archive").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
-        for (const QFileInfo& month : QDir(year.filePath()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
-            for (const QFileInfo& file : QDir(month.filePath()).entryInfoList(QDir::Files))
-                total += file.size();
-    return total;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
@@ -76,61 +65,323 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
     while (!done()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        QThread::msleep(10);
+        QThread::msleep(5);
     }
     return true;
 }
 
-void Load(const char* what, const QStringList& simArgs, int seconds)
+// PBX call records of 60 to 100 bytes with CR LF, the same sequence every run.
+class RecordText {
+public:
+    std::string Line()
+    {
+        seed_ = seed_ * 1103515245u + 12345u;
+        const size_t length = 60 + (seed_ >> 16) % 41;
+        char head[64];
+        std::snprintf(head, sizeof head, "CDR %06u 07.12.26 10:%02u:%02u EXT %03u TRK %02u ", n_ % 1000000,
+                      n_ / 60 % 60, n_ % 60, 200 + n_ % 80, n_ % 24);
+        ++n_;
+        std::string line = head;
+        while (line.size() < length - 2)
+            line += char('A' + (line.size() * 7 + n_) % 26);
+        line.resize(length - 2);
+        return line + "\r\n";
+    }
+    // At least bytes of whole lines.
+    std::string Lines(size_t bytes)
+    {
+        std::string text;
+        while (text.size() < bytes)
+            text += Line();
+        return text;
+    }
+
+private:
+    unsigned seed_ = 12345;
+    unsigned n_ = 0;
+};
+
+qint64 CaptureBytes(const QString& root)
 {
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    Process sim, terminal;
-    StartTerminal(terminal, StartSimulator(sim, simArgs));
-    QThread::sleep(2);
-    const double cpu0 = CpuSeconds(terminal.processId());
-    const qint64 bytes0 = CaptureBytes();
-    QElapsedTimer wall;
-    wall.start();
-    QThread::sleep(unsigned(seconds));
-    const double share = (CpuSeconds(terminal.processId()) - cpu0) / (double(wall.elapsed()) / 1000) * 100;
-    std::printf("%-42s %6.2f%% of a core (%lld bytes captured)\n", what, share,
-                static_cast<long long>(CaptureBytes() - bytes0));
+    qint64 total = 0;
+    for (const QFileInfo& year : QDir(root + "/archive").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QFileInfo& month : QDir(year.filePath()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+            for (const QFileInfo& file : QDir(month.filePath()).entryInfoList(QDir::Files))
+                total += file.size();
+    return total;
 }
 
-void Flood(qint64 bytes)
-{
-    const double mb = double(bytes) / 1e6;
-    double seconds = 0;
+// One program reading the line, in a data folder of its own.
+class Run {
+public:
+    Run(const Program& program, const PtyLine& line, const Settings& settings) : program_(program)
     {
-        QTemporaryDir dir;
-        QDir::setCurrent(dir.path());
-        Process sim, terminal;
-        const QString port =
-            StartSimulator(sim, {"--period", "0", "--flood", "0", "--flood-bytes", QString::number(bytes)});
-        QElapsedTimer wall;
-        wall.start();
-        StartTerminal(terminal, port);
-        // The flood's last line stays open in the display, unwritten.
-        if (!WaitUntil([&] { return CaptureBytes() >= bytes - 256; }, 600000))
-            std::printf("flood: only %lld bytes arrived\n", static_cast<long long>(CaptureBytes()));
-        seconds = double(wall.elapsed()) / 1000;
-        std::printf("flood into display and capture file:        %7.1f MB/s, %6.1f ms CPU per MB\n", mb / seconds,
-                    CpuSeconds(terminal.processId()) * 1000 / mb);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir_.path());
+        env.insert("XDG_CONFIG_HOME", dir_.path() + "/.config");
+        env.insert("XDG_RUNTIME_DIR", dir_.path());
+        if (!settings.Display)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        process_.setProcessEnvironment(env);
+        // A session of its own: picocom signals its whole process group as it ends.
+        process_.setChildProcessModifier([] { setsid(); });
+        process_.setWorkingDirectory(dir_.path());
+        const QString port = QString::fromStdString(line.SlavePath());
+        switch (program.Type) {
+        case Kind::Morvel: {
+            QFile settingsFile(dir_.filePath("Setings.ini"));
+            settingsFile.open(QIODevice::WriteOnly);
+            QByteArray words(30, '\0');
+            words[0] = 6;  // 38400 bit/s; port 0 is the --port given
+            settingsFile.write(words);
+            settingsFile.close();
+            // A name of its own, so that no other morvel-pbx on the machine counts as this one's twin.
+            const QString copy = dir_.filePath("morvel-bench-" + program.Name);
+            QFile::copy(program.Path, copy);
+            process_.setStandardOutputFile(dir_.filePath("stdout"));
+            process_.setStandardErrorFile(dir_.filePath("stderr"));
+            Start(copy, {"--port", port});
+            break;
+        }
+        case Kind::Picocom:
+            process_.setStandardOutputFile(dir_.filePath("picocom.out"));
+            // Standard input stays an open pipe: picocom ends at its end.
+            Start(program.Path, {"-q", "--nolock", "-b", "38400", port});
+            break;
+        case Kind::CuteCom: {
+            QDir().mkpath(dir_.path() + "/.config/CuteCom");
+            QFile conf(dir_.path() + "/.config/CuteCom/CuteCom5.conf");
+            conf.open(QIODevice::WriteOnly);
+            conf.write(QStringLiteral("[sessions]\n1\\BaudRate=38400\n1\\DataBits=8\n1\\Device=%1\n1\\FlowControl=0\n"
+                                      "1\\OpenMode=3\n1\\Parity=0\n1\\StopBits=1\n1\\autoReconnect=false\n"
+                                      "1\\name=Default\n1\\showCtrlCharacters=false\n1\\showTimestamp=false\nsize=1\n")
+                           .arg(port)
+                           .toUtf8());
+            conf.close();
+            process_.setStandardOutputFile(dir_.filePath("stdout"));
+            process_.setStandardErrorFile(dir_.filePath("stderr"));
+            Start(program.Path, {});
+            break;
+        }
+        }
     }
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    Process sim, cat;
-    const QString port =
-        StartSimulator(sim, {"--period", "0", "--flood", "0", "--flood-bytes", QString::number(bytes)});
-    cat.setStandardOutputFile(dir.filePath("raw.out"));
-    QElapsedTimer wall;
-    wall.start();
-    cat.start("cat", {port});
-    WaitUntil([&] { return QFileInfo(dir.filePath("raw.out")).size() >= bytes; }, 600000);
-    const double rawSeconds = double(wall.elapsed()) / 1000;
-    std::printf("raw cat copy through a pty:                 %7.1f MB/s, %6.1f ms CPU per MB; terminal/raw %.2f\n",
-                mb / rawSeconds, CpuSeconds(cat.processId()) * 1000 / mb, rawSeconds > 0 ? rawSeconds / seconds : 0);
+    ~Run()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+    long long StartedNs() const { return startedNs_; }
+    qint64 Pid() const { return process_.processId(); }
+    QString Dir() const { return dir_.path(); }
+    bool Alive() const { return process_.state() == QProcess::Running; }
+
+    // Gives the program time to settle; CuteCom opens its port by its Open button (Alt+O).
+    bool Settle()
+    {
+        if (program_.Type == Kind::CuteCom) {
+            QProcess find;
+            find.start("xdotool",
+                       {"search", "--sync", "--limit", "1", "--pid", QString::number(Pid()), "--name", "^CuteCom - "});
+            if (!find.waitForFinished(15000))
+                return false;
+            const QString window = QString::fromLatin1(find.readAllStandardOutput()).trimmed();
+            QProcess::execute("xdotool", {"windowfocus", "--sync", window, "key", "alt+o"});
+        }
+        QThread::sleep(2);
+        return Alive();
+    }
+
+private:
+    void Start(const QString& path, const QStringList& args)
+    {
+        startedNs_ = SteadyNs();
+        process_.start(path, args);
+        process_.waitForStarted();
+    }
+
+    const Program& program_;
+    QTemporaryDir dir_;
+    QProcess process_;
+    long long startedNs_ = 0;
+};
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// figure name -> program name -> one value per run
+using Figures = std::map<QString, std::map<QString, std::vector<double>>>;
+
+void Print(const char* title, const Figures& figures, const std::vector<Program>& programs)
+{
+    std::printf("\n%s\n  %-28s", title, "");
+    for (const Program& p : programs)
+        std::printf(" %12s", qPrintable(p.Name));
+    std::printf("   ratios to morvel-pbx\n");
+    for (const auto& [figure, byProgram] : figures) {
+        std::printf("  %-28s", qPrintable(figure));
+        const double ours = byProgram.count("morvel-pbx") ? Median(byProgram.at("morvel-pbx")) : -1;
+        QString ratios;
+        for (const Program& p : programs) {
+            const double value = byProgram.count(p.Name) ? Median(byProgram.at(p.Name)) : -1;
+            if (value < 0)
+                std::printf(" %12s", "-");
+            else
+                std::printf(" %12.3f", value);
+            if (p.Name != "morvel-pbx" && value > 0 && ours >= 0)
+                ratios += QStringLiteral("  /%1 %2").arg(p.Name).arg(ours / value, 0, 'f', 2);
+        }
+        std::printf("  %s\n", qPrintable(ratios));
+    }
+}
+
+// A steady load: CPU share and switches per second over the measured seconds.
+void SteadyLoad(const char* title, const Settings& s, const std::vector<Program>& programs,
+                const std::function<std::function<std::string()>()>& feed)
+{
+    Figures figures;
+    for (int r = 0; r < s.Runs; ++r)
+        for (const Program& p : programs) {
+            PtyLine line;
+            Run run(p, line, s);
+            if (feed)
+                line.Feed(feed(), 3840);
+            if (!run.Settle()) {
+                std::printf("  %s did not start\n", qPrintable(p.Name));
+                continue;
+            }
+            const ProcessUse before = ProcessProbe::Sample(run.Pid());
+            const long long t0 = SteadyNs();
+            QThread::sleep(unsigned(s.Seconds));
+            const ProcessUse after = ProcessProbe::Sample(run.Pid());
+            const double seconds = double(SteadyNs() - t0) / 1e9;
+            figures["CPU % of a core"][p.Name].push_back((after.CpuSeconds - before.CpuSeconds) / seconds * 100);
+            figures["switches per second"][p.Name].push_back(double(after.Switches - before.Switches) / seconds);
+            figures["RSS MiB"][p.Name].push_back(double(after.RssKiB) / 1024);
+            if (feed && line.Waiting() > 4096)
+                std::printf("  %s left %d bytes unread\n", qPrintable(p.Name), line.Waiting());
+        }
+    Print(title, figures, programs);
+}
+
+void Flood(const Settings& s, const std::vector<Program>& programs)
+{
+    Figures figures;
+    for (int r = 0; r < s.Runs; ++r)
+        for (const Program& p : programs) {
+            PtyLine line;
+            Run run(p, line, s);
+            if (!run.Settle())
+                continue;
+            const ProcessUse before = ProcessProbe::Sample(run.Pid());
+            auto text = std::make_shared<RecordText>();
+            auto left = std::make_shared<long long>(s.FloodBytes);
+            const long long t0 = SteadyNs();
+            line.Feed(
+                [text, left] {
+                    if (*left <= 0)
+                        return std::string();
+                    std::string chunk = text->Lines(size_t(std::min<long long>(*left, 65536)));
+                    *left -= (long long)chunk.size();
+                    return chunk;
+                },
+                0);
+            const bool ours = p.Type == Kind::Morvel;
+            const bool done = WaitUntil(
+                [&] {
+                    return !line.Feeding() && line.Waiting() == 0 &&
+                           (!ours || CaptureBytes(run.Dir()) >= line.Written());
+                },
+                900000);
+            const double seconds = double(SteadyNs() - t0) / 1e9;
+            const ProcessUse after = ProcessProbe::Sample(run.Pid());
+            const double mb = double(line.Written()) / 1e6;
+            if (!done)
+                std::printf("  %s: the flood did not finish\n", qPrintable(p.Name));
+            figures["MB/s"][p.Name].push_back(mb / seconds);
+            figures["CPU ms per MB"][p.Name].push_back((after.CpuSeconds - before.CpuSeconds) * 1000 / mb);
+            figures["peak RSS MiB"][p.Name].push_back(double(after.PeakRssKiB) / 1024);
+            if (ours)
+                figures["capture bytes missing"][p.Name].push_back(double(line.Written() - CaptureBytes(run.Dir())));
+        }
+    Print("flood into display and capture file", figures, programs);
+}
+
+// One line of floodBytes without a line end, then its end and one more line.
+void LongLine(const Settings& s, const std::vector<Program>& programs)
+{
+    Figures figures;
+    for (int r = 0; r < s.Runs; ++r)
+        for (const Program& p : programs) {
+            if (p.Type != Kind::Morvel)
+                continue;
+            PtyLine line;
+            Run run(p, line, s);
+            if (!run.Settle())
+                continue;
+            const ProcessUse before = ProcessProbe::Sample(run.Pid());
+            auto left = std::make_shared<long long>(s.FloodBytes);
+            const long long t0 = SteadyNs();
+            line.Feed(
+                [left] {
+                    if (*left <= 0)
+                        return std::string();
+                    std::string chunk(size_t(std::min<long long>(*left, 65536)), 'x');
+                    for (size_t i = 0; i < chunk.size(); ++i)
+                        chunk[i] = char('!' + (i * 13 + size_t(*left)) % 90);
+                    *left -= (long long)chunk.size();
+                    return chunk;
+                },
+                0);
+            WaitUntil([&] { return !line.Feeding() && line.Waiting() == 0; }, 900000);
+            const double seconds = double(SteadyNs() - t0) / 1e9;
+            const ProcessUse taken = ProcessProbe::Sample(run.Pid());
+            const std::string end = "\r\nNEXT LINE\r\n";
+            const long long expected = line.Written() + (long long)end.size();
+            const long long t1 = SteadyNs();
+            line.Feed([end, sent = false]() mutable { return std::exchange(sent, true) ? std::string() : end; }, 0);
+            WaitUntil([&] { return CaptureBytes(run.Dir()) >= expected; }, 120000);
+            const double nextMs = double(SteadyNs() - t1) / 1e6;
+            const ProcessUse after = ProcessProbe::Sample(run.Pid());
+            const double mb = double(s.FloodBytes) / 1e6;
+            figures["MB/s taken"][p.Name].push_back(mb / seconds);
+            figures["CPU ms per MB"][p.Name].push_back((taken.CpuSeconds - before.CpuSeconds) * 1000 / mb);
+            figures["memory growth / line size"][p.Name].push_back(double(after.PeakRssKiB - before.RssKiB) * 1024 /
+                                                                   double(s.FloodBytes));
+            figures["next line in capture, ms"][p.Name].push_back(nextMs);
+        }
+    Print("one line of the flood's size without a line end", figures, programs);
+}
+
+void FirstPaint(const Settings& s, const std::vector<Program>& programs)
+{
+    WindowWatch watch;
+    if (!watch.Available()) {
+        std::printf("\nfirst paint: needs a display and the DAMAGE extension; left out\n");
+        return;
+    }
+    Figures figures;
+    for (int r = -1; r < s.Runs; ++r)  // run -1 warms the caches
+        for (const Program& p : programs) {
+            if (p.Type == Kind::Picocom)
+                continue;
+            PtyLine line;
+            watch.Arm();
+            Run run(p, line, s);
+            const WindowWatch::Times t = watch.Wait(run.StartedNs(), 10000);
+            if (r < 0)
+                continue;
+            figures["window mapped, ms"][p.Name].push_back(t.MappedMs);
+            figures["first paint, ms"][p.Name].push_back(t.PaintedMs);
+        }
+    Print("start: from the program's start (warm cache)", figures, programs);
 }
 
 }  // namespace
@@ -139,9 +390,70 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    Load("idle, port open, no data:", {"--period", "0"}, 10);
-    Load("38400 bit/s of PBX text (3840 bytes/s):", {"--period", "0", "--flood", "3840", "--flood-bytes", "1000000000"},
-         10);
-    Flood(50'000'000);
+    Settings s;
+    std::vector<Program> programs{{"morvel-pbx", Kind::Morvel, QStringLiteral(MORVEL_PBX_PATH)}};
+    bool peers = true;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString a = args[i];
+        const QString value = i + 1 < args.size() ? args[i + 1] : QString();
+        if (a == "--runs")
+            s.Runs = value.toInt(), ++i;
+        else if (a == "--seconds")
+            s.Seconds = value.toInt(), ++i;
+        else if (a == "--flood-mb")
+            s.FloodBytes = value.toLongLong() * 1'000'000, ++i;
+        else if (a == "--loads")
+            s.Loads = value.split(','), ++i;
+        else if (a == "--compare")
+            programs.push_back({"before", Kind::Morvel, value}), ++i;
+        else if (a == "--no-peers")
+            peers = false;
+        else {
+            std::fprintf(stderr, "unknown argument %s\n", qPrintable(a));
+            return 2;
+        }
+    }
+    if (peers) {
+        const QString picocom = QStandardPaths::findExecutable("picocom");
+        const QString cutecom = QStandardPaths::findExecutable("cutecom");
+        if (!picocom.isEmpty())
+            programs.push_back({"picocom", Kind::Picocom, picocom});
+        if (!cutecom.isEmpty() && s.Display && !QStandardPaths::findExecutable("xdotool").isEmpty())
+            programs.push_back({"cutecom", Kind::CuteCom, cutecom});
+    }
+    std::printf("programs:");
+    for (const Program& p : programs)
+        std::printf(" %s", qPrintable(p.Name));
+    std::printf("; %s; medians of %d runs, %d s each\n", s.Display ? "on the X display" : "offscreen", s.Runs,
+                s.Seconds);
+
+    auto lines = [] {
+        auto text = std::make_shared<RecordText>();
+        return std::function<std::string()>([text] { return text->Line(); });
+    };
+    auto pieces = [] {
+        auto text = std::make_shared<RecordText>();
+        auto rest = std::make_shared<std::string>();
+        return std::function<std::string()>([text, rest] {
+            while (rest->size() < 16)
+                *rest += text->Line();
+            std::string piece = rest->substr(0, 16);
+            rest->erase(0, 16);
+            return piece;
+        });
+    };
+    if (s.Loads.contains("idle"))
+        SteadyLoad("idle, port open, no data", s, programs, nullptr);
+    if (s.Loads.contains("lines"))
+        SteadyLoad("3840 B/s of 60-100-byte lines (38400 bit/s)", s, programs, lines);
+    if (s.Loads.contains("pieces"))
+        SteadyLoad("3840 B/s in 16-byte pieces", s, programs, pieces);
+    if (s.Loads.contains("flood"))
+        Flood(s, programs);
+    if (s.Loads.contains("long"))
+        LongLine(s, programs);
+    if (s.Loads.contains("paint"))
+        FirstPaint(s, programs);
     return 0;
 }

@@ -23,6 +23,7 @@
 #include <QClipboard>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -256,15 +257,16 @@ TEST_F(Console, FindWalksTheMatchesThenSaysThereAreNoMoreAndStartsAgain)
         dialog->OnFind();
     };
     press();
-    EXPECT_EQ(memo()->textCursor().selectedText(), "abc");
-    EXPECT_EQ(memo()->textCursor().selectionStart(), 2);
+    EXPECT_EQ(memo()->SelectedBytes(), "abc");
+    EXPECT_EQ(memo()->Selection().first, memo()->PosOf(0, 2));
     press();
-    EXPECT_EQ(memo()->textCursor().selectionStart(), 8);
+    EXPECT_EQ(memo()->SelectedBytes(), "abc");
+    EXPECT_EQ(memo()->Selection().first, memo()->PosOf(1, 0));
     press();
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_EQ(errors_[0], "There are no further occurences of \"ABC\" in Capture.");
     press();
-    EXPECT_EQ(memo()->textCursor().selectionStart(), 2);
+    EXPECT_EQ(memo()->Selection().first, memo()->PosOf(0, 2));
 
     dialog->SetOptions(frMatchCase);
     Action("Find1")->trigger();

@@ -49,6 +49,25 @@ TEST(CaptureFileBacklog, AnOpenFileTakesMoreLinesAtOnceThanTheBacklogHolds)
     EXPECT_EQ(QFileInfo(dir.filePath("x.CAP")).size(), qint64(lines) * 1002);
 }
 
+TEST(CaptureFileBacklog, AVeryLongLineGoesToTheOpenFileWithoutWaitingInTheBacklog)
+{
+    QTemporaryDir dir;
+    TCaptureFile file;
+    file.Open(dir.path().toStdString() + "/", "x.CAP");
+    file.WriteLine("a");
+    EXPECT_TRUE(file.Flush());
+    std::string line(TCaptureFile::kDirectLine * 3, 'y');
+    line[12345] = 'z';
+    file.WriteLine(line);
+    EXPECT_EQ(file.PendingBytes(), 2u);  // only its line end waits, in order
+    file.WriteLine("b");
+    EXPECT_TRUE(file.Flush());
+    file.Close();
+    QFile written(dir.filePath("x.CAP"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll().toStdString(), "a\r\n" + line + "\r\nb\r\n");
+}
+
 TEST(CaptureFileBacklog, AFullBacklogDropsABlockOfLinesNotOneLinePerWrite)
 {
     TCaptureFile refused;

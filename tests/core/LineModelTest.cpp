@@ -1,6 +1,7 @@
 #include "core/LineModel.h"
 
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -34,9 +35,14 @@ TEST_F(LineModel, TextJoinsTheLinesWithCrLfAndNoLineEndAfterTheLast)
 
 TEST_F(LineModel, ShorteningPastTheStartEmptiesTheLine)
 {
+    std::vector<std::string> heard;
+    model_.OnShortened = [&](int index) { heard.push_back("shortened " + std::to_string(index)); };
+    model_.OnChanged = [&](int index) { heard.push_back("changed " + std::to_string(index)); };
     model_.AddLine();
     model_.AppendToLine(0, "abc");
+    heard.clear();
     model_.ShortenLine(0, 1);
+    EXPECT_EQ(heard, (std::vector<std::string>{"shortened 0", "changed 0"}));
     EXPECT_EQ(model_.Line(0), "ab");
     model_.ShortenLine(0, 10);
     EXPECT_EQ(model_.Line(0), "");

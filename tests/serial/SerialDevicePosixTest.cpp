@@ -1,7 +1,10 @@
 #include "serial/SerialDevicePosix.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -172,4 +175,24 @@ TEST(SerialTermios, NamesWithoutSlashOpenUnderDev)
     EXPECT_EQ(DevicePath("ttyS0"), "/dev/ttyS0");
     EXPECT_EQ(DevicePath("/tmp/pbx"), "/tmp/pbx");
     EXPECT_EQ(DevicePath(std::string(100, 'x')).size(), 5u + 79u);
+}
+
+TEST(SerialModemLines, APtyHasNoneAndSaysSo)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    uint32_t status = 0xFF;
+    bool supported = true;
+    EXPECT_EQ(GetModemStatus(slave, status, &supported), 0);
+    EXPECT_EQ(status, 0u);
+    EXPECT_FALSE(supported);
+    ErrorCounters counters;
+    EXPECT_EQ(GetErrorCounters(slave, counters), 0);
+    EXPECT_FALSE(counters.Valid);
+    close(slave);
+    close(master);
 }
