@@ -9,7 +9,7 @@
 
 namespace {
 
-class Layout : public ::testing::Test {
+class TerminalLayout : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -47,7 +47,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Layout, LinesWrapAtTheColumnsAndAFullRowTakesNoEmptyOneAfterIt)
+TEST_F(TerminalLayout, LinesWrapAtTheColumnsAndAFullRowTakesNoEmptyOneAfterIt)
 {
     Add("");
     Add("0123456789");
@@ -70,7 +70,7 @@ TEST_F(Layout, LinesWrapAtTheColumnsAndAFullRowTakesNoEmptyOneAfterIt)
     EXPECT_EQ(layout_.FirstRowOf(3), 4);
 }
 
-TEST_F(Layout, TabsRunToTheNextStopAndControlBytesShowAsCaretLetters)
+TEST_F(TerminalLayout, TabsRunToTheNextStopAndControlBytesShowAsCaretLetters)
 {
     Add("ab\tc");
     Add("12345678\tx");    // the tab at the stop ends the row
@@ -91,7 +91,7 @@ TEST_F(Layout, TabsRunToTheNextStopAndControlBytesShowAsCaretLetters)
     EXPECT_EQ(layout_.OffsetAt(0, 0, 99.0), 4u);
 }
 
-TEST_F(Layout, ALineLaidOutAsItGrowsAndShrinksEndsAsAFreshLayout)
+TEST_F(TerminalLayout, ALineLaidOutAsItGrowsAndShrinksEndsAsAFreshLayout)
 {
     std::mt19937 random(7);
     const std::string alphabet = std::string("abcdefgh\t\x01 ", 11);
@@ -122,7 +122,7 @@ TEST_F(Layout, ALineLaidOutAsItGrowsAndShrinksEndsAsAFreshLayout)
     ExpectSameAsFresh();
 }
 
-TEST_F(Layout, ABackspaceThatReplacesATabBeforeTheNextUpdateIsLaidOutAgain)
+TEST_F(TerminalLayout, ABackspaceThatReplacesATabBeforeTheNextUpdateIsLaidOutAgain)
 {
     Add("123\t");
     layout_.Update();
@@ -133,7 +133,7 @@ TEST_F(Layout, ABackspaceThatReplacesATabBeforeTheNextUpdateIsLaidOutAgain)
     EXPECT_EQ(layout_.ColumnOf(0, 4), 4);
 }
 
-TEST_F(Layout, TrimmedLinesTakeTheirRowsWithThem)
+TEST_F(TerminalLayout, TrimmedLinesTakeTheirRowsWithThem)
 {
     for (int i = 0; i < 5; ++i)
         Add(std::string(size_t(i) * 10 + 1, 'a'));
