@@ -44,6 +44,8 @@ public:
     // The icon's own menu, for trays that show it themselves.
     virtual void SetMenu(QMenu*) {}
     virtual bool ShowsMenu() const { return false; }
+    // A desktop notification beside the icon; the desktop may show it even while the icon is hidden.
+    virtual void Notify(const QString& /*title*/, const QString& /*text*/) {}
     // Mouse reports on the icon, set by the component that uses the shell.
     std::function<void(TTrayMouse)> OnMouse;
 };
@@ -80,6 +82,8 @@ public:
         popupMenu_ = value;
         shell_->SetMenu(value);
     }
+    // Tells the operator through the desktop's notifications, whether the icon is shown or not.
+    void Notify(const QString& title, const QString& text) { shell_->Notify(title, text); }
     bool SeparateIcon() const { return separateIcon_; }  // false: shown only while minimized
     void SetSeparateIcon(bool value);
 

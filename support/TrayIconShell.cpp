@@ -52,6 +52,13 @@ public:
     void SetMenu(QMenu* menu) override { Tray.setContextMenu(menu); }
     bool ShowsMenu() const override { return Tray.contextMenu() != nullptr; }
 
+    void Notify(const QString& title, const QString& text) override
+    {
+        if (Tray.icon().isNull())
+            Tray.setIcon(QApplication::windowIcon());
+        Tray.showMessage(title, text, QSystemTrayIcon::Warning);
+    }
+
 private:
     void Apply(const TNotifyIconData& data)
     {

@@ -27,6 +27,7 @@ class RecordingShell : public TTrayShell {
 public:
     struct Log {
         std::vector<std::string> calls;
+        std::vector<std::string> notes;  // "title: text" of each desktop notification
         bool shown = false;
         TNotifyIconData last;
         int Count(const std::string& call) const { return int(std::count(calls.begin(), calls.end(), call)); }
@@ -51,6 +52,10 @@ public:
     }
     QPoint CursorPos() const override { return {}; }
     void Popup(QMenu*, const QPoint&) override { log_.calls.push_back("popup"); }
+    void Notify(const QString& title, const QString& text) override
+    {
+        log_.notes.push_back((title + QStringLiteral(": ") + text).toStdString());
+    }
 
 private:
     Log& log_;
