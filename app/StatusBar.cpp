@@ -1,7 +1,10 @@
 #include "app/StatusBar.h"
 
+#include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
@@ -19,7 +22,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 
 void TStatusBar::AddPanel(const QString& text, int width, Qt::Alignment alignment)
 {
-    panels_.push_back({text, width, alignment});
+    panels_.push_back({text, width, alignment, {}});
     update();
 }
 
@@ -43,6 +46,34 @@ QRect TStatusBar::PanelRect(int index) const
     const bool last = index + 1 == PanelCount();
     return {left, 0, last ? std::max(panels_[size_t(index)].Width, width() - left) : panels_[size_t(index)].Width,
             height()};
+}
+
+int TStatusBar::PanelAt(QPoint point) const
+{
+    for (int i = 0; i < PanelCount(); ++i)
+        if (PanelRect(i).contains(point))
+            return i;
+    return -1;
+}
+
+void TStatusBar::mouseReleaseEvent(QMouseEvent* event)
+{
+    const int index = PanelAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && index >= 0)
+        emit PanelClicked(index);
+}
+
+bool TStatusBar::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const int index = PanelAt(help->pos());
+    if (index >= 0 && !panels_[size_t(index)].ToolTip.isEmpty())
+        QToolTip::showText(help->globalPos(), panels_[size_t(index)].ToolTip, this, PanelRect(index));
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 QSize TStatusBar::sizeHint() const { return {400, fontMetrics().height() + 6}; }

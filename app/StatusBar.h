@@ -14,6 +14,7 @@ public:
         QString Text;
         int Width;
         Qt::Alignment Alignment;
+        QString ToolTip;
     };
 
     explicit TStatusBar(QWidget* parent = nullptr);
@@ -21,10 +22,18 @@ public:
     int PanelCount() const { return int(panels_.size()); }
     const Panel& Panels(int index) const { return panels_[size_t(index)]; }
     void SetPanelText(int index, const QString& text);
+    void SetPanelToolTip(int index, const QString& text) { panels_[size_t(index)].ToolTip = text; }
+    // The panel under a point of the bar, -1 for none.
+    int PanelAt(QPoint point) const;
     QSize sizeHint() const override;
+
+signals:
+    void PanelClicked(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     QRect PanelRect(int index) const;

@@ -108,7 +108,7 @@ void TTerminalMemo::SetModel(TLineModel* model)
     };
     model_->OnShortened = [this](int index) { layout_.Shortened(index); };
     model_->OnFrontRemoved = [this](int count) { FrontRemoved(count); };
-    firstLine_ = 0;
+    firstLine_ = model->FirstNumber();
     anchor_ = caret_ = top_ = notifiedEnd_ = TextPos{};
     following_ = true;
     Touch();
@@ -122,6 +122,12 @@ void TTerminalMemo::Touch()
         return;
     const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kRefreshGapMs;
     refreshTimer_.start(int(std::clamp<qint64>(kRefreshGapMs - since, 0, kRefreshGapMs)));
+}
+
+void TTerminalMemo::MarkChanged(int64_t line)
+{
+    changedFrom_ = std::min(changedFrom_, line);
+    Touch();
 }
 
 void TTerminalMemo::FrontRemoved(int count)

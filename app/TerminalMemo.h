@@ -82,6 +82,11 @@ public:
     // Scrolls as little as needed to show pos, as the operator would.
     void ShowPos(const TextPos& pos);
 
+    // Lines drawn on a red band (alarm lines), asked by line number for the rows in sight.
+    std::function<bool(int64_t line)> IsMarked;
+    // The mark of a line changed: it is drawn again.
+    void MarkChanged(int64_t line);
+
     // Key hooks, run before the display's own handling of the key.
     std::function<void(QKeyEvent*)> OnKeyDown;
     std::function<void(QKeyEvent*)> OnKeyPress;

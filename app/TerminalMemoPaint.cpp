@@ -83,6 +83,11 @@ void TTerminalMemo::DrawRow(QPainter& painter, int line, int row, int y,
         painter.setPen(colour);
         painter.drawText(QPointF(left + first * cellWidth_, baseline), cells.mid(first, last - first));
     };
+    if (IsMarked && IsMarked(number)) {
+        // Dark red under light text, light red under dark text (the capture view).
+        const QColor band = pal.color(QPalette::Text).lightness() > 128 ? QColor(150, 0, 0) : QColor(255, 140, 140);
+        painter.fillRect(QRectF(0, y, viewport()->width(), rowHeight_), band);
+    }
     if (selTo > selFrom) {
         painter.fillRect(QRectF(left + selFrom * cellWidth_, y, (selTo - selFrom) * cellWidth_, rowHeight_),
                          pal.color(QPalette::Highlight));

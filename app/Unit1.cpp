@@ -11,6 +11,8 @@
 #include "app/StringGrid.h"
 #include "app/TerminalMemo.h"
 #include "app/Unit1Ui.h"
+#include "core/AlarmNotices.h"
+#include "core/AlarmWatch.h"
 #include "core/InstanceBeacon.h"
 #include "core/InstanceCheck.h"
 #include "core/NmsForwarder.h"
@@ -47,6 +49,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
     WireConsole();
     WireSettings();
     WireNetwork();
+    WireAlarms();
     FormCreate();
     if (!terminated_)
         CreateTrayIcon();
@@ -162,6 +165,8 @@ void TForm1::FormCreate()
     } catch (const std::exception& e) {
         ReportStartupProblem(e.what());  // remote access and NMS stay off, the passwords empty
     }
+
+    LoadAlarmRules(true);
 
     // The command line chooses for this run only; Save stores what is chosen as usual.
     if (!options_.PortForRun.empty())

@@ -17,6 +17,10 @@
 
 class QKeyEvent;
 class QMenu;
+class QTimer;
+class TAlarmNotices;
+class TAlarmWatch;
+struct TAlarm;
 class TFindDialog;
 class TForm2;
 class TNmsForwarder;
@@ -41,6 +45,8 @@ struct TForm1Options {
     std::optional<uint32_t> SpeedForRun;                         // likewise (--speed)
     bool AnswerOtherInstances = true;                            // a second start brings this window to the front
     std::function<void()> OnAnotherInstance;                     // this start ends because another copy runs
+    // Each event of the operator's watch as it happens: its kind and its detail, escaped for the event log.
+    std::function<void(const std::string& kind, const std::string& detail)> OnEvent;
 };
 
 class TForm1 : public QMainWindow {
@@ -95,6 +101,8 @@ private slots:
     void ComboBox2Change();
     void Button3Click();
     void Button4Click();
+    void BwatchClick();
+    void BcloseWatchClick();
 
     // --- display font, tray and help ---
     void CBfontsizeChange();
@@ -148,6 +156,24 @@ private:
     std::string ReadNetworkSettings();
     void WriteNetworkSettings();
 
+    // --- alarm watch ---
+    void WireAlarms();
+    // Reads "Watch.txt" into the rules and the editor; a bad rule is reported once.
+    void LoadAlarmRules(bool atStart);
+    // Writes the editor's rules when they changed, then reads them back.
+    void SaveAlarmRules();
+    void AlarmRaised(const TAlarm& alarm);
+    // The counter's click: shows the oldest unacknowledged alarm line and acknowledges it.
+    void AlarmsClick();
+    void ShowAlarmCount();
+    // Tray notices go out while the operator is away from the window.
+    bool OperatorAway() const;
+    void AlarmNoticeTick();
+    // Asks the settings password until it is right; false when the operator gives up.
+    bool AskSettingsPassword();
+    // An event for the event log: its kind and its escaped detail.
+    void LogEvent(const std::string& kind, const std::string& detail);
+
     void Memo1FontSet();
     void ApplyFontSize();
     void ApplyBold();
@@ -164,6 +190,11 @@ private:
     std::vector<QPointer<QWidget>> hiddenWithMain_;  // shown again on restore
     TForm2* Form2 = nullptr;
     TSessionEndWatcher* sessionWatcher_ = nullptr;
+    std::unique_ptr<TAlarmWatch> alarms_;
+    std::unique_ptr<TAlarmNotices> alarmNotices_;
+    QTimer* alarmNoticeTimer_ = nullptr;
+    std::string watchText_;                  // "Watch.txt" as last read, UTF-8
+    std::vector<std::string> ruleProblems_;  // of the last reading, each reported once
 
     TSettingWords SettingWords;
     uint8_t MetaBank = 0;

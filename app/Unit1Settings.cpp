@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <stdexcept>
 
@@ -84,18 +85,24 @@ void TForm1::Button2Click()
     u.ImageSetings->setEnabled(false);
 }
 
-void TForm1::BraClick()
+bool TForm1::AskSettingsPassword()
 {
-    Ui& u = *ui_;
     for (;;) {
         QString entry;
         if (!options_.Dialogs.PasswordPrompt(QStringLiteral("Password check"),
                                              QStringLiteral("Enter Pasword for access to program settings:"), true,
                                              entry))
-            return;
-        if (entry == u.EsetPass->text())
-            break;
+            return false;
+        if (entry == ui_->EsetPass->text())
+            return true;
     }
+}
+
+void TForm1::BraClick()
+{
+    if (!AskSettingsPassword())
+        return;
+    Ui& u = *ui_;
     u.PsetRA->move(4, 4);
     u.PsetRA->show();
     u.PsetRA->raise();
@@ -137,6 +144,7 @@ void TForm1::Button3Click()
         WriteNetworkSettings();
         remote_->Apply();
         nms_->Apply();
+        SaveAlarmRules();
     } catch (...) {
         // The panel stays open so that the operator can save again or cancel;
         // with it hidden and the settings image disabled there would be no way back.
@@ -161,6 +169,7 @@ void TForm1::Button4Click()
         u.CheckBoxBold->setChecked(SettingWords[TSettingWords::FontBold] != 0);
     }
     ReadNetworkSettings();  // a damaged file was reported at start-up
+    u.EditWatch->setPlainText(QString::fromStdString(watchText_));
     Memo1FontSet();
     u.PanelSetMeta->hide();
     u.ImageSetings->setEnabled(true);

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <algorithm>
 
@@ -106,6 +107,8 @@ TForm1::Ui::Ui(QMainWindow* window)
     StatusBar1->AddPanel(QString(), 50, Qt::AlignLeft);
     // Remote access: refused passwords and penalties.
     StatusBar1->AddPanel(QString(), 240, Qt::AlignLeft);
+    StatusBar1->AddPanel(QString(), 80, Qt::AlignLeft);  // kAlarmPanel
+    StatusBar1->SetPanelToolTip(kAlarmPanel, QStringLiteral("Click: show the oldest unacknowledged alarm line"));
 
     PopupMenu1 = Named(new QMenu(window), "PopupMenu1");
     CopytoPort1 = Named(PopupMenu1->addAction(QStringLiteral("Copy to Port")), "CopytoPort1");
@@ -175,6 +178,8 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     CheckBoxBold->setGeometry(522, 50, 75, 22);
     Bra = Named(new QPushButton(QStringLiteral("RA NMS"), PanelSetMeta), "Bra");
     Bra->setGeometry(410, 75, 85, 21);
+    Bwatch = Named(new QPushButton(QStringLiteral("Alarm Rules"), PanelSetMeta), "Bwatch");
+    Bwatch->setGeometry(500, 75, 97, 21);
     Button3 = Named(new QPushButton(QStringLiteral("Save"), PanelSetMeta), "Button3");
     Button3->setGeometry(410, 98, 85, 21);
     Button4 = Named(new QPushButton(QStringLiteral("Cancel"), PanelSetMeta), "Button4");
@@ -216,6 +221,20 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     EsetPass = edit(PsetRA, "EsetPass", QStringLiteral("Password"), {306, 86, 88, 20}, 62, true);
     Bclose = Named(new QPushButton(QStringLiteral("\u00D7"), PsetRA), "Bclose");
     Bclose->setGeometry(380, 2, 16, 16);
+
+    PsetWatch = Named(new QFrame(PanelSetMeta), "PsetWatch");
+    PsetWatch->setFrameShape(QFrame::Panel);
+    PsetWatch->setAutoFillBackground(true);
+    PsetWatch->setGeometry(4, 4, 400, 113);
+    PsetWatch->hide();
+    (new QLabel(QStringLiteral("Alarm rules: one regular expression a line, # for a comment"), PsetWatch))
+        ->setGeometry(4, 2, 370, 16);
+    EditWatch = Named(new QPlainTextEdit(PsetWatch), "EditWatch");
+    EditWatch->setGeometry(4, 20, 392, 89);
+    EditWatch->setLineWrapMode(QPlainTextEdit::NoWrap);
+    EditWatch->setTabChangesFocus(true);
+    BcloseWatch = Named(new QPushButton(QStringLiteral("\u00D7"), PsetWatch), "BcloseWatch");
+    BcloseWatch->setGeometry(380, 2, 16, 16);
 }
 
 void TForm1::Ui::FitCrColumn()

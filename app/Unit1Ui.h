@@ -13,6 +13,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
 class QPushButton;
 class TImageButton;
 class TStatusBar;
@@ -61,7 +62,15 @@ struct TForm1::Ui {
     QLineEdit* EsetPass = nullptr;
     QPushButton* Bclose = nullptr;
 
+    // The alarm rules editor, behind the settings password like the network settings.
+    QPushButton* Bwatch = nullptr;
+    QFrame* PsetWatch = nullptr;
+    QPlainTextEdit* EditWatch = nullptr;
+    QPushButton* BcloseWatch = nullptr;
+
     TStatusBar* StatusBar1 = nullptr;
+    // The status panel of the alarm counter, after those of the window's design and of remote access.
+    static constexpr int kAlarmPanel = 9;
     QMenu* PopupMenu1 = nullptr;
     QAction* CopytoPort1 = nullptr;
     QAction* CopyToPortCR = nullptr;

@@ -29,13 +29,15 @@ TAlarmRules TAlarmRules::Parse(const QString& text, std::vector<std::string>& pr
             continue;
         }
         expression.optimize();
-        rules.rules_.push_back({rule, expression});
+        rules.rules_.push_back({rule, expression, i + 1});
         alternatives << QStringLiteral("(?:%1)").arg(rule);
     }
-    // Back references count groups across the rules; with any, each rule goes alone.
-    static const QRegularExpression backReference(QStringLiteral(R"(\\([1-9]|g|k))"));
+    // Back references and subroutine calls count groups across the rules, and a
+    // quote (\Q) may run into the next rule; with any of them, each rule goes alone.
+    static const QRegularExpression backReference(QStringLiteral(R"(\\([1-9]|g|k|Q)|\(\?([-+]?\d|R|P>|&))"));
     if (!alternatives.join(QString()).contains(backReference)) {
-        rules.any_ = QRegularExpression(alternatives.join(QLatin1Char('|')), kOptions);
+        rules.any_ =
+            QRegularExpression(alternatives.join(QLatin1Char('|')), kOptions | QRegularExpression::DontCaptureOption);
         rules.any_.optimize();
     }
     return rules;
@@ -56,11 +58,16 @@ int TAlarmRules::Match(std::string_view line) const
 {
     if (rules_.empty())
         return -1;
-    const QString text = CodePage::ToText(line);
-    if (any_.isValid() && !any_.pattern().isEmpty() && !any_.match(text).hasMatch())
-        return -1;
-    for (size_t i = 0; i < rules_.size(); ++i)
-        if (rules_[i].Expression.match(text).hasMatch())
-            return int(i);
-    return -1;
+    text_.resize(0);  // keeps the storage, unlike clear()
+    CodePage::AppendText(text_, line);
+    int found = -1;
+    if (!any_.isValid() || any_.pattern().isEmpty() || any_.match(QStringView(text_)).hasMatch()) {
+        for (size_t i = 0; i < rules_.size() && found < 0; ++i)
+            if (rules_[i].Expression.match(QStringView(text_)).hasMatch())
+                found = int(i);
+    }
+    // A huge line's storage is not kept.
+    if (text_.capacity() > 4096)
+        text_ = QString();
+    return found;
 }

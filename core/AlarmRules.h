@@ -19,6 +19,8 @@ public:
     size_t Count() const { return rules_.size(); }
     // The rule as written in the file.
     const QString& Rule(size_t index) const { return rules_[index].Text; }
+    // The rule's line number in the file, from 1.
+    int RuleLine(size_t index) const { return rules_[index].Line; }
     // The first rule that a display line matches, -1 for none. The line is
     // bytes as received, read through Windows-1251.
     int Match(std::string_view line) const;
@@ -27,8 +29,11 @@ private:
     struct TRule {
         QString Text;
         QRegularExpression Expression;
+        int Line = 0;
     };
     std::vector<TRule> rules_;
     // All rules as one alternation: one pass over a line that matches none.
     QRegularExpression any_;
+    // The line as text, its storage kept from line to line.
+    mutable QString text_;
 };

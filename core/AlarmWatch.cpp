@@ -7,9 +7,14 @@ bool TAlarmWatch::LineCompleted(uint64_t line, std::string_view bytes)
     const int rule = rules_.Match(bytes);
     if (rule < 0)
         return false;
-    TAlarm alarm{line, rules_.Rule(size_t(rule)), std::string(bytes)};
+    TAlarm alarm{line, rules_.Rule(size_t(rule)), rules_.RuleLine(size_t(rule)),
+                 std::string(bytes.substr(0, kTextLimit))};
     if (alarmLines_.empty() || alarmLines_.back() < line)
         alarmLines_.push_back(line);
+    if (unacknowledged_.size() >= kKeepLimit) {
+        unacknowledged_.pop_front();
+        ++dropped_;
+    }
     unacknowledged_.push_back(alarm);
     if (OnAlarm)
         OnAlarm(alarm);

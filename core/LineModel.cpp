@@ -31,6 +31,7 @@ void TLineModel::DeleteFirstLines(int count)
     if (count <= 0)
         return;
     lines_.erase(lines_.begin(), lines_.begin() + count);
+    firstNumber_ += count;
     if (OnFrontRemoved)
         OnFrontRemoved(count);
 }

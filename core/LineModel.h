@@ -1,6 +1,7 @@
 #pragma once
 // The display's lines as bytes, one entry per received line. The receive path
 // writes them; the display view draws them and hears of every change.
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -9,6 +10,9 @@
 class TLineModel {
 public:
     int LineCount() const { return int(lines_.size()); }
+    // The number of line 0 among all lines the model ever had: lines keep
+    // their numbers while the front is trimmed away.
+    int64_t FirstNumber() const { return firstNumber_; }
     const std::string& Line(int index) const { return lines_[size_t(index)]; }
     void AddLine();
     void AppendToLine(int index, std::string_view bytes);
@@ -33,4 +37,5 @@ private:
     }
 
     std::deque<std::string> lines_;
+    int64_t firstNumber_ = 0;
 };

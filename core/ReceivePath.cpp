@@ -102,10 +102,13 @@ void TReceivePath::LeaveCaptureView()
 
 void TReceivePath::Trim(size_t steps)
 {
+    const int64_t first = lines_.FirstNumber();
     for (; steps > 0 && lineIndex_ > lineLimit_; --steps) {
         lines_.DeleteFirstLines(20);
         lineIndex_ -= 20;
     }
+    if (OnTrimmed && lines_.FirstNumber() != first)
+        OnTrimmed(lines_.FirstNumber());
 }
 
 // Live text drops NUL, CR and backspace and is trimmed once before it is
@@ -131,6 +134,8 @@ void TReceivePath::Assemble(std::string_view text, Rules rules)
             pending_.clear();
             if (!replay)
                 captureFile_.WriteLine(lines_.Line(lineIndex_));
+            if (OnLineCompleted)
+                OnLineCompleted(lines_.FirstNumber() + lineIndex_, lines_.Line(lineIndex_));
             lines_.AddLine();
             lineIndex_ = lines_.LineCount() - 1;
         }

@@ -48,6 +48,12 @@ public:
     uint16_t CaptureMonth() const { return captureMonth_; }
     uint16_t CaptureDay() const { return captureDay_; }
 
+    // A display line was completed (live, or replayed after the capture view),
+    // by its number among all display lines (TLineModel::FirstNumber).
+    std::function<void(int64_t number, std::string_view line)> OnLineCompleted;
+    // Display lines before this number were trimmed away.
+    std::function<void(int64_t first)> OnTrimmed;
+
     // The name of the capture file about to be opened, and of one that could not be.
     std::function<void(const std::string& name)> OnCaptureFileOpening;
     std::function<void(const std::string& name)> OnCaptureFileFailed;

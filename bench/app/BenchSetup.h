@@ -4,6 +4,7 @@
 // instance, lists no system port and leaves the session's signals alone.
 #include "app/Application.h"
 #include "app/Unit1.h"
+#include "bench/app/BenchRules.h"
 #include "serial/SerialNG.h"
 
 #include <QDir>

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <sys/resource.h>
@@ -100,10 +101,26 @@ void TrimCost(int lines)
 
 }  // namespace
 
+// --rules: with ten alarm rules in "Watch.txt"; --mb N: the text fed, in MB (10).
 int main(int argc, char** argv)
 {
     BenchApplication bench(argc, argv);
-    const std::string text = PbxText(10'000'000);
+    size_t megabytes = 10;
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == "--rules") {
+            QFile rules(QStringLiteral("Watch.txt"));
+            if (!rules.open(QIODevice::WriteOnly) || rules.write(kBenchAlarmRules) < 0)
+                return 1;
+            std::printf("with ten alarm rules\n");
+        } else if (args[i] == "--mb" && i + 1 < args.size()) {
+            megabytes = args[++i].toULong();
+        } else {
+            std::fprintf(stderr, "usage: bench_receive [--rules] [--mb N]\n");
+            return 2;
+        }
+    }
+    const std::string text = PbxText(megabytes * 1'000'000);
     Feed(12, text);
     Feed(4096, text);
     TrimCost(100);

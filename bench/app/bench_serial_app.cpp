@@ -5,12 +5,14 @@
 // come from the same run, since absolute times drift on a shared machine.
 //
 //   bench_serial_app [--runs N] [--seconds S] [--flood-mb N] [--loads idle,lines,pieces,flood,long,paint]
-//                    [--compare PATH] [--no-peers]
+//                    [--compare PATH] [--no-peers] [--rules]
 //
+// --rules gives morvel-pbx ten alarm rules ("Watch.txt"), none matching a call record.
 // --compare runs a second morvel-pbx build as "before". Under a real X server
 // (DISPLAY set, as bench/app/run_bench_serial_app.sh arranges) the GUI
 // programs draw on it; without one morvel-pbx runs offscreen and CuteCom is
 // left out. picocom and CuteCom are looked up on PATH.
+#include "bench/app/BenchRules.h"
 #include "bench/app/ProcessProbe.h"
 #include "bench/app/PtyLine.h"
 #include "bench/app/WindowWatch.h"
@@ -50,6 +52,7 @@ struct Settings {
     long long FloodBytes = 50'000'000;
     QStringList Loads{"idle", "lines", "pieces", "flood", "long", "paint"};
     bool Display = !qEnvironmentVariableIsEmpty("DISPLAY");
+    bool Rules = false;
 };
 
 long long SteadyNs()
@@ -135,6 +138,11 @@ public:
             words[0] = 6;  // 38400 bit/s; port 0 is the --port given
             settingsFile.write(words);
             settingsFile.close();
+            if (settings.Rules) {
+                QFile rules(dir_.filePath("Watch.txt"));
+                rules.open(QIODevice::WriteOnly);
+                rules.write(kBenchAlarmRules);
+            }
             // A name of its own, so that no other morvel-pbx on the machine counts as this one's twin.
             const QString copy = dir_.filePath("morvel-bench-" + program.Name);
             QFile::copy(program.Path, copy);
@@ -409,6 +417,8 @@ int main(int argc, char** argv)
             programs.push_back({"before", Kind::Morvel, value}), ++i;
         else if (a == "--no-peers")
             peers = false;
+        else if (a == "--rules")
+            s.Rules = true;
         else {
             std::fprintf(stderr, "unknown argument %s\n", qPrintable(a));
             return 2;
@@ -425,8 +435,8 @@ int main(int argc, char** argv)
     std::printf("programs:");
     for (const Program& p : programs)
         std::printf(" %s", qPrintable(p.Name));
-    std::printf("; %s; medians of %d runs, %d s each\n", s.Display ? "on the X display" : "offscreen", s.Runs,
-                s.Seconds);
+    std::printf("; %s; medians of %d runs, %d s each%s\n", s.Display ? "on the X display" : "offscreen", s.Runs,
+                s.Seconds, s.Rules ? "; ten alarm rules" : "");
 
     auto lines = [] {
         auto text = std::make_shared<RecordText>();

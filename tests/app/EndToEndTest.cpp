@@ -108,3 +108,33 @@ TEST_F(EndToEnd, TheDisplayAndTheCaptureFileHoldExactlyTheSimulatorsLines)
         ASSERT_EQ(memo.Model().Line(int(i)), lines[i]) << "line " << i;
     EXPECT_EQ(memo.Model().Line(int(lines.size())), open);
 }
+
+TEST_F(EndToEnd, AnAlarmLineFromTheSimulatorMatchesARuleAndIsCounted)
+{
+    const std::string slave = StartSimulator({"--period", "0"});
+    ASSERT_FALSE(slave.empty());
+    WriteFile("Setings.ini", EncodeSettingWords(TSettingWords{}));
+    WriteFile("Watch.txt", "# critical alarms\ncritical .* power\n");
+    std::vector<std::string> events;
+    TForm1Options options;
+    options.ExtraPorts = {slave};
+    options.OnEvent = [&](const std::string& kind, const std::string& detail) {
+        events.push_back(kind + " " + detail);
+    };
+    Create(options);
+    ASSERT_TRUE(Port().Active());
+
+    for (const char* c = "alarm\r"; *c; ++c) {
+        QKeyEvent key(QEvent::KeyPress, *c == '\r' ? Qt::Key_Return : 0, Qt::NoModifier, QString(QChar(*c)));
+        QApplication::sendEvent(Memo(), &key);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (Status(9) != "Alarms 1" && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(Status(9), "Alarms 1") << Memo()->Text();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].rfind("alarm 2 ALM ", 0), 0u) << events[0];
+    EXPECT_NE(events[0].find("CRITICAL SHELF A POWER SUPPLY FAILURE"), std::string::npos) << events[0];
+}

@@ -49,3 +49,16 @@ TEST(AlarmRules, AMissingFileHasNoRulesAndAFileIsReadAsUtf8)
     const TAlarmRules rules = TAlarmRules::Load(dir.filePath("Watch.txt").toStdString(), problems);
     EXPECT_EQ(rules.Match("\xC0\xC2\xC0\xD0\xC8\xDF"), 0);
 }
+
+TEST(AlarmRules, RulesKnowTheirLineAndAQuoteCannotSpillIntoTheNextRule)
+{
+    std::vector<std::string> problems;
+    // Together as one alternation the quote would run to the next rule's \E.
+    const TAlarmRules rules = TAlarmRules::Parse(QStringLiteral("# quoted\n\\Qa.b\nx\\E\n"), problems);
+    ASSERT_EQ(rules.Count(), 2u);
+    EXPECT_EQ(rules.RuleLine(0), 2);
+    EXPECT_EQ(rules.RuleLine(1), 3);
+    EXPECT_EQ(rules.Match("A.B"), 0);
+    EXPECT_EQ(rules.Match("AxB"), 1);
+    EXPECT_EQ(rules.Match("x"), 1);
+}

@@ -54,3 +54,27 @@ TEST(AlarmWatch, TrimmedLinesAreNeverPointedAt)
     watch.Trimmed(10);  // a smaller number changes nothing
     EXPECT_TRUE(watch.IsAlarmLine(40));
 }
+
+TEST(AlarmWatch, AnAlarmNamesItsRulesLineAndKeepsOnlyTheStartOfAHugeLine)
+{
+    TAlarmWatch watch;
+    watch.SetRules(Rules("# rules\nfan\n\nmajor\n"));
+    const std::string huge = "MAJOR " + std::string(1 << 20, 'x');
+    ASSERT_TRUE(watch.LineCompleted(3, huge));
+    const std::optional<TAlarm> alarm = watch.Acknowledge();
+    ASSERT_TRUE(alarm);
+    EXPECT_EQ(alarm->RuleLine, 4);
+    EXPECT_EQ(alarm->Text, huge.substr(0, TAlarmWatch::kTextLimit));
+}
+
+TEST(AlarmWatch, ARuleMatchingEveryLineOfAFloodKeepsABoundedList)
+{
+    TAlarmWatch watch;
+    watch.SetRules(Rules("cdr"));
+    const uint64_t lines = TAlarmWatch::kKeepLimit + 5;
+    for (uint64_t line = 0; line < lines; ++line)
+        watch.LineCompleted(line, "CDR");
+    EXPECT_EQ(watch.Unacknowledged(), TAlarmWatch::kKeepLimit);
+    EXPECT_EQ(watch.Dropped(), 5u);
+    EXPECT_EQ(watch.Acknowledge()->Line, 5u) << "the oldest left";
+}

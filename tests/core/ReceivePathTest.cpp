@@ -456,3 +456,34 @@ TEST_F(ReceivePath, WhatIsHeldForTheDisplayIsBoundedWhileTheFileGetsEveryLine)
     for (int back = 1; back <= last; ++back)
         ASSERT_EQ(Lines().Line(last - back), line(number + 1 - back)) << back;
 }
+
+TEST_F(ReceivePath, CompletedLinesAreToldByTheirNumberLiveAndReplayedAndTrimsByTheFirstNumberLeft)
+{
+    path_->SetLineLimit(40);
+    std::vector<std::pair<int64_t, std::string>> completed;
+    int64_t trimmedTo = -1;
+    path_->OnLineCompleted = [&](int64_t number, std::string_view line) { completed.emplace_back(number, line); };
+    path_->OnTrimmed = [&](int64_t first) { trimmedTo = first; };
+
+    Take("L1\nL2");
+    ASSERT_EQ(completed.size(), 1u) << "the open line is not complete";
+    EXPECT_EQ(completed[0], (std::pair<int64_t, std::string>{0, "L1"}));
+    Hold("-END\nH1\n");
+    EXPECT_EQ(completed.size(), 1u) << "held lines are told when they reach the display";
+    path_->LeaveCaptureView();
+    ASSERT_EQ(completed.size(), 3u);
+    EXPECT_EQ(completed[1], (std::pair<int64_t, std::string>{1, "L2-END"}));
+    EXPECT_EQ(completed[2], (std::pair<int64_t, std::string>{2, "H1"}));
+
+    Take(NumberedLines("N", 100));
+    Take("");
+    EXPECT_EQ(trimmedTo, Lines().FirstNumber());
+    EXPECT_EQ(Lines().FirstNumber(), 80);
+    // Each number names the same line through the trims.
+    for (const auto& [number, line] : completed) {
+        if (number >= Lines().FirstNumber()) {
+            EXPECT_EQ(Lines().Line(int(number - Lines().FirstNumber())), line) << number;
+        }
+    }
+    EXPECT_EQ(completed.back(), (std::pair<int64_t, std::string>{102, "N100"}));
+}
