@@ -14,7 +14,7 @@ TAlarmRules TAlarmRules::Parse(const QString& text, std::vector<std::string>& pr
 {
     TAlarmRules rules;
     const QStringList lines = text.split(QLatin1Char('\n'));
-    QStringList alternatives;
+    QStringList alternatives, patterns;
     for (int i = 0; i < lines.size(); ++i) {
         QString rule = lines[i];
         if (rule.endsWith(QLatin1Char('\r')))
@@ -31,6 +31,7 @@ TAlarmRules TAlarmRules::Parse(const QString& text, std::vector<std::string>& pr
         expression.optimize();
         rules.rules_.push_back({rule, expression, i + 1});
         alternatives << QStringLiteral("(?:%1)").arg(rule);
+        patterns << rule;
     }
     // Back references and subroutine calls count groups across the rules, and a
     // quote (\Q) may run into the next rule; with any of them, each rule goes alone.
@@ -40,6 +41,7 @@ TAlarmRules TAlarmRules::Parse(const QString& text, std::vector<std::string>& pr
             QRegularExpression(alternatives.join(QLatin1Char('|')), kOptions | QRegularExpression::DontCaptureOption);
         rules.any_.optimize();
     }
+    rules.prefilter_.Build(patterns);
     return rules;
 }
 
@@ -56,7 +58,7 @@ TAlarmRules TAlarmRules::Load(const std::string& path, std::vector<std::string>&
 
 int TAlarmRules::Match(std::string_view line) const
 {
-    if (rules_.empty())
+    if (rules_.empty() || (prefilter_.Active() && !prefilter_.MayMatch(line)))
         return -1;
     text_.resize(0);  // keeps the storage, unlike clear()
     CodePage::AppendText(text_, line);

@@ -1,6 +1,8 @@
 #pragma once
 // The alarm rules of "Watch.txt": one regular expression a line, matched
 // without regard to case; empty lines and lines starting with # are skipped.
+#include "core/AlarmPrefilter.h"
+
 #include <QRegularExpression>
 #include <QString>
 #include <string>
@@ -34,6 +36,7 @@ private:
     std::vector<TRule> rules_;
     // All rules as one alternation: one pass over a line that matches none.
     QRegularExpression any_;
+    TAlarmPrefilter prefilter_;
     // The line as text, its storage kept from line to line.
     mutable QString text_;
 };
