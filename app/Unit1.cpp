@@ -59,6 +59,7 @@ TForm1::~TForm1()
 {
     // The serial engine's worker must stop before the parts it reports to go.
     SerialPortNG1.reset();
+    ui_->Memo1->IsMarked = nullptr;  // the alarm watch goes before the display
     nms_.reset();
     delete remote_;
     remote_ = nullptr;
