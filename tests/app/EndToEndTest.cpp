@@ -93,12 +93,14 @@ TEST_F(EndToEnd, TheDisplayAndTheCaptureFileHoldExactlyTheSimulatorsLines)
 
     for (const char* command : {"ver\r", "dis ext\r", "help\r", "dis alm\r"}) {
         for (const char* c = command; *c; ++c) {
-            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(*c)));
+            QKeyEvent key(QEvent::KeyPress, *c == '\r' ? Qt::Key_Return : 0, Qt::NoModifier, QString(QChar(*c)));
             QApplication::sendEvent(Memo(), &key);
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         ASSERT_TRUE(WaitUntilCaptured(transcript)) << command;
     }
+    for (const char* answer : {"SW 4.12.07", "END OF TABLE", "DIS ALM   active alarms"})
+        EXPECT_NE(ReadFile(transcript).find(answer), std::string::npos) << "no answer with " << answer;
 
     const auto [lines, open] = Lines(ReadFile(transcript));
     EXPECT_GT(lines.size(), 1000u);
