@@ -124,9 +124,33 @@ void TMemoFiller::FillChunk(size_t chunk)
     cursor.insertText(piece);
     for (auto row = first; row != last; ++row)
         document->findBlock(int(text_->DisplayPosition(*row))).setUserState(kContinuedRow);
+    MarkTimes(filled_, end);
     filled_ = end;
     if (filled_ >= size)
         Finish();
+}
+
+std::optional<uint32_t> TMemoFiller::BlockTime(const QTextBlock& block)
+{
+    const int state = block.userState();
+    if (state < kFirstTimeState)
+        return std::nullopt;
+    return uint32_t(state - kFirstTimeState);
+}
+
+void TMemoFiller::MarkTimes(size_t from, size_t end)
+{
+    const std::vector<TTimeRecord>& times = text_->Times();
+    auto record = std::lower_bound(times.begin(), times.end(), from,
+                                   [](const TTimeRecord& r, size_t offset) { return r.Offset < offset; });
+    QTextDocument* document = memo_->document();
+    for (; record != times.end() && record->Offset < end; ++record) {
+        const int position = int(text_->DisplayPosition(size_t(record->Offset)));
+        QTextBlock block = document->findBlock(position);
+        // A damaged record may name the middle of a line or a continued row: no time there.
+        if (block.position() == position && block.userState() != kContinuedRow)
+            block.setUserState(kFirstTimeState + int(record->Milliseconds));
+    }
 }
 
 void TMemoFiller::Finish()
