@@ -2,7 +2,10 @@
 
 #include "archive/ArchiveFiles.h"
 #include "archive/ArchiveMemo.h"
+#include "archive/DaysCalendar.h"
+#include "archive/ExportDialog.h"
 #include "archive/MemoFiller.h"
+#include "archive/SearchDaysDialog.h"
 #include "archive/SpinEdit.h"
 #include "core/CaptureNames.h"
 #include "support/CodePage.h"
@@ -173,11 +176,16 @@ void TForm2::FormCreate()
     PlaceAddedControls();
 }
 
-// Closing the viewer only hides it; its find box goes with it.
+// Closing the viewer only hides it; its find box and other dialogs go with it
+// (a search across days stops, an export goes on to its end).
 void TForm2::hideEvent(QHideEvent* event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         FindDialog1->hide();
+        DaysCalendar->hide();
+        SearchDays->hide();
+        ExportDialog->hide();
+    }
     QWidget::hideEvent(event);
 }
 

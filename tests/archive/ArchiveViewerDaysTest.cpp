@@ -165,6 +165,13 @@ TEST_F(ArchiveViewerDays, TimesShowBesideTheLinesAndStayOutOfFindAndCopy)
     form.CheckTimes->click();
     EXPECT_FALSE(memo->Gutter()->isVisibleTo(&form));
     EXPECT_EQ(memo->viewport()->geometry().left(), memo->contentsRect().left());
+
+    // Another file of the day shown before the capture file shifts its times along.
+    WriteFile("archive/2026/03/05-03-26.BAK", "older\r\n");
+    OpenDay(day);
+    EXPECT_EQ(Gutter(0), "");
+    EXPECT_EQ(Gutter(1), "08:00:01");
+    EXPECT_EQ(Gutter(2), "09:15:00");
 }
 
 TEST_F(ArchiveViewerDays, ADamagedTimeIndexLeavesLinesWithoutTimes)

@@ -129,11 +129,15 @@ TEST_F(SearchDays, ResultsStreamInWhileTheWindowAnswersAndAStopEndsTheSearch)
     EXPECT_LT(rows, 28 * 40000);
     EXPECT_TRUE(dialog->LabelStatus->text().endsWith("stopped.")) << dialog->LabelStatus->text().toStdString();
     EXPECT_FALSE(dialog->ButtonStop->isEnabled());
-    // Closing the dialog during a search stops it too.
+    // Closing the viewer during a search closes the dialog and stops the search too.
+    form.show();
+    form.ButtonSearchDays->click();
     Search(QDate(2026, 2, 1), QDate(2026, 2, 28), "alarm$", true);
     ASSERT_TRUE(dialog->Searching());
-    dialog->hide();
+    form.close();
+    EXPECT_FALSE(dialog->isVisible());
     ASSERT_TRUE(WaitFor([this] { return !dialog->Searching(); }));
+    EXPECT_TRUE(dialog->LabelStatus->text().endsWith("stopped.")) << dialog->LabelStatus->text().toStdString();
     EXPECT_TRUE(messages.empty());
 }
 
