@@ -89,14 +89,13 @@ TSearchDaysDialog::TSearchDaysDialog(TDialogs dialogs, QWidget* parent) : QDialo
     connect(Results, &QTreeWidget::itemActivated, this, &TSearchDaysDialog::RowActivated);
 }
 
-void TSearchDaysDialog::Execute(std::string root)
+void TSearchDaysDialog::Execute(std::string root, const QDate& day)
 {
     root_ = QDir::current().absoluteFilePath(QString::fromStdString(root)).toStdString();
     if (!Searching()) {
         const std::vector<QDate> days = CaptureDays(root_);
-        const QDate today = QDate::currentDate();
-        EditFrom->setDate(days.empty() ? today : days.front());
-        EditTo->setDate(days.empty() ? today : days.back());
+        EditFrom->setDate(days.empty() ? day : days.front());
+        EditTo->setDate(days.empty() ? day : days.back());
     }
     show();
     raise();

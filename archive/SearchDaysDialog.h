@@ -25,8 +25,9 @@ class TSearchDaysDialog : public QDialog {
 public:
     explicit TSearchDaysDialog(TDialogs dialogs, QWidget* parent = nullptr);
 
-    // Shows the dialog with the range set to the archive's first and last day.
-    void Execute(std::string root);
+    // Shows the dialog with the range set to the archive's first and last day
+    // (to day when the archive is empty).
+    void Execute(std::string root, const QDate& day);
     void SearchClick();
     void StopClick();
     bool Searching() const { return timer_.isActive(); }

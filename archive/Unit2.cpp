@@ -295,6 +295,7 @@ void TForm2::OpenCapture(int year, int month, int day)
             continue;
         const TTimeIndex index =
             TTimeIndex::Load(folder + TimeIndexName(unsigned(year), unsigned(month), unsigned(day)));
+        times.reserve(index.Size());
         for (TTimeRecord record : index.Records()) {
             if (record.Offset >= sizes[i])
                 break;  // a line written after the snapshot

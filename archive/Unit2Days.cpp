@@ -250,6 +250,6 @@ void TForm2::OpenEventLog(int year, int month, int day)
                     QString::fromStdString(EventLogName(unsigned(year), unsigned(month), unsigned(day))));
 }
 
-void TForm2::ButtonSearchDaysClick() { SearchDays->Execute(kArchiveRoot); }
+void TForm2::ButtonSearchDaysClick() { SearchDays->Execute(kArchiveRoot, ChosenDay()); }
 
 void TForm2::ButtonExportClick() { ExportDialog->Execute(kArchiveRoot, shownDay_.value_or(ChosenDay())); }
