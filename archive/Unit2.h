@@ -47,6 +47,7 @@ public:
     QPushButton* ButtonNextDay = nullptr;
     QPushButton* ButtonDays = nullptr;
     QCheckBox* CheckTimes = nullptr;
+    QLabel* LabelGoToTime = nullptr;
     QLineEdit* EditGoToTime = nullptr;
     QPushButton* ButtonSearchDays = nullptr;
     QPushButton* ButtonExport = nullptr;

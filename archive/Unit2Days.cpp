@@ -71,7 +71,10 @@ void TForm2::CreateAddedControls()
     CheckTimes = new QCheckBox(QStringLiteral("Times"), this);
     CheckTimes->setObjectName(QStringLiteral("CheckTimes"));
     CheckTimes->setAccessibleName(QStringLiteral("Times"));
+    LabelGoToTime = new QLabel(QStringLiteral("Go To Time"), this);
+    LabelGoToTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     EditGoToTime = new QLineEdit(this);
+    LabelGoToTime->setBuddy(EditGoToTime);
     EditGoToTime->setObjectName(QStringLiteral("EditGoToTime"));
     EditGoToTime->setAccessibleName(QStringLiteral("Go To Time"));
     EditGoToTime->setPlaceholderText(QStringLiteral("HH:MM"));
@@ -115,7 +118,8 @@ void TForm2::PlaceAddedControls()
     place(ButtonNextDay, 84);
     place(ButtonDays, 64);
     place(CheckTimes, 70);
-    place(EditGoToTime, 64);
+    place(LabelGoToTime, 76);
+    place(EditGoToTime, 56);
     place(ButtonSearchDays, 104);
     place(ButtonExport, 72);
     place(CheckEventLog, 96);

@@ -75,6 +75,21 @@ protected:
     TForm2 form{Answering()};
 };
 
+TEST_F(ArchiveViewerDays, AddedControlsSitAlongTheFootWithinTheWindow)
+{
+    const std::vector<QWidget*> added = {form.ButtonPreviousDay, form.ButtonNextDay, form.ButtonDays,
+                                         form.CheckTimes,        form.LabelGoToTime, form.EditGoToTime,
+                                         form.ButtonSearchDays,  form.ButtonExport,  form.CheckEventLog};
+    for (size_t i = 0; i < added.size(); ++i) {
+        const QRect place = added[i]->geometry();
+        EXPECT_TRUE(form.rect().contains(place)) << i;
+        EXPECT_GT(place.top(), form.MemoArch->geometry().bottom()) << i;
+        if (i > 0) {
+            EXPECT_GT(place.left(), added[i - 1]->geometry().right()) << i;
+        }
+    }
+}
+
 TEST_F(ArchiveViewerDays, PreviousAndNextDayStepOverGapsAcrossMonthsAndYears)
 {
     Capture(QDate(2025, 12, 30), "december\r\n");
