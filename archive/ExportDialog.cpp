@@ -108,9 +108,10 @@ void TExportDialog::ExportClick()
 {
     if (Exporting())
         return;
+    // The thread gets values of its own, none shared with the edits.
     TExportRequest request;
-    request.From = EditFrom->dateTime();
-    request.To = EditTo->dateTime();
+    request.From = QDateTime(EditFrom->date(), EditFrom->time());
+    request.To = QDateTime(EditTo->date(), EditTo->time());
     request.Utf8 = CheckUtf8->isChecked();
     if (const std::string problem = CheckExportRequest(request); !problem.empty()) {
         dialogs_.ErrorMessage(this, QString::fromStdString(problem));

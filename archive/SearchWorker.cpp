@@ -25,6 +25,9 @@ void TSearchWorker::Start(std::string root, TArchiveQuery query, size_t mostHits
     stop_ = false;
     limited_ = false;
     finished_ = false;
+    // The thread gets a pattern of its own: a shared copy's count would be
+    // touched from both threads.
+    query.Pattern = QString(query.Pattern.constData(), query.Pattern.size());
     thread_ = std::thread([this, root = std::move(root), query = std::move(query), mostHits] {
         size_t found = 0;
         SearchArchive(
