@@ -79,8 +79,9 @@ off_t SizeOf(int fd, const std::string& path)
     return st.st_size;
 }
 
-void CopyInto(const std::string& source, int out, const std::string& target)
+uint64_t CopyInto(const std::string& source, int out, const std::string& target)
 {
+    uint64_t copied = 0;
     Fd in(OpenRead(source));
     off_t left = SizeOf(in.get(), source);
     std::string buffer(1 << 20, '\0');
@@ -91,7 +92,9 @@ void CopyInto(const std::string& source, int out, const std::string& target)
             break;  // the file was cut short meanwhile
         WriteAll(out, buffer.data(), got, target);
         left -= off_t(got);
+        copied += got;
     }
+    return copied;
 }
 
 }  // namespace
@@ -127,7 +130,7 @@ std::vector<std::string> Match(const std::string& pattern)
     return found;
 }
 
-void Snapshot(const std::vector<std::string>& sources, const std::string& target)
+std::vector<uint64_t> Snapshot(const std::vector<std::string>& sources, const std::string& target)
 {
     // A fresh file: never write through a link or into someone else's file.
     if (::unlink(target.c_str()) != 0 && errno != ENOENT)
@@ -136,15 +139,17 @@ void Snapshot(const std::vector<std::string>& sources, const std::string& target
     if (fd < 0)
         Fail("Cannot create", target, errno);
     Fd out(fd);
+    std::vector<uint64_t> sizes;
     try {
         for (const std::string& source : sources)
-            CopyInto(source, out.get(), target);
+            sizes.push_back(CopyInto(source, out.get(), target));
         if (::close(out.release()) != 0)
             Fail("Cannot write", target, errno);
     } catch (...) {
         Remove(target);
         throw;
     }
+    return sizes;
 }
 
 std::string ReadAll(const std::string& path)

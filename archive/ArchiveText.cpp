@@ -47,6 +47,7 @@ void TArchiveText::Assign(std::string bytes, std::vector<size_t> rowBreaks)
 
 void TArchiveText::Index()
 {
+    times_.clear();
     folded_ = TextSearch::Folded(bytes_);
     crlf_.clear();
     const char* data = bytes_.data();

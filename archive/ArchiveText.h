@@ -4,6 +4,8 @@
 // A CR LF pair is two bytes and one line break in the display, and a line
 // longer than kRowLimit goes on in further display rows, each break one
 // character of the display; every other byte is one character.
+#include "core/TimeIndex.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -25,6 +27,11 @@ public:
     std::string_view Folded() const { return folded_; }
     const std::vector<size_t>& RowBreaks() const { return rowBreaks_; }
 
+    // The receive times of the lines that start at the records' offsets, in
+    // ascending offsets; Assign clears them.
+    void SetTimes(std::vector<TTimeRecord> times) { times_ = std::move(times); }
+    const std::vector<TTimeRecord>& Times() const { return times_; }
+
     // Display position (0-based) of the byte at offset.
     size_t DisplayPosition(size_t offset) const;
     // Display position where a selection of the bytes before offset ends.
@@ -37,4 +44,5 @@ private:
     std::string folded_;
     std::vector<size_t> crlf_;       // offset of the CR of each CR LF pair, ascending
     std::vector<size_t> rowBreaks_;  // offset of the first byte of each continued row, ascending
+    std::vector<TTimeRecord> times_;
 };

@@ -124,9 +124,40 @@ void TMemoFiller::FillChunk(size_t chunk)
     cursor.insertText(piece);
     for (auto row = first; row != last; ++row)
         document->findBlock(int(text_->DisplayPosition(*row))).setUserState(kContinuedRow);
+    MarkTimes(filled_, end);
     filled_ = end;
     if (filled_ >= size)
         Finish();
+}
+
+std::optional<uint32_t> TMemoFiller::BlockTime(const QTextBlock& block)
+{
+    const int state = block.userState();
+    if (state < kFirstTimeState)
+        return std::nullopt;
+    return uint32_t(state - kFirstTimeState);
+}
+
+void TMemoFiller::MarkTimes(size_t from, size_t end)
+{
+    const std::vector<TTimeRecord>& times = text_->Times();
+    auto record = std::lower_bound(times.begin(), times.end(), from,
+                                   [](const TTimeRecord& r, size_t offset) { return r.Offset < offset; });
+    if (record == times.end() || record->Offset >= end)
+        return;
+    // The records ascend, so the blocks are walked, not looked up one by one.
+    QTextBlock block = memo_->document()->findBlock(int(text_->DisplayPosition(size_t(record->Offset))));
+    int at = block.position();
+    for (; record != times.end() && record->Offset < end; ++record) {
+        const int position = int(text_->DisplayPosition(size_t(record->Offset)));
+        while (block.isValid() && at + block.length() <= position) {
+            at += block.length();
+            block = block.next();
+        }
+        // A damaged record may name the middle of a line or a continued row: no time there.
+        if (block.isValid() && at == position && block.userState() != kContinuedRow)
+            block.setUserState(kFirstTimeState + int(record->Milliseconds));
+    }
 }
 
 void TMemoFiller::Finish()

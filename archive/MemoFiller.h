@@ -3,12 +3,16 @@
 // timer, so that the first screen shows at once and the window keeps
 // answering while the rest goes in. Long lines go in as rows of the text's
 // row limit; the block of each continued row carries kContinuedRow as its
-// user state.
+// user state, and the first block of a line with a receive time carries that
+// time (see BlockTime).
 #include <QObject>
 #include <QTimer>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 
 class QPlainTextEdit;
+class QTextBlock;
 class TArchiveText;
 
 class TMemoFiller : public QObject {
@@ -31,6 +35,11 @@ public:
     static constexpr size_t kMaxChunk = 4 * 1024 * 1024;
     static constexpr int kSliceMs = 20;  // filling per timer step
     static constexpr int kContinuedRow = 1;
+    static constexpr int kFirstTimeState = 2;  // user state of a line received at 00:00:00.000
+
+    // The receive time of the line that begins with block, if it has one. The
+    // time goes with the block, so an edit of the display keeps it in place.
+    static std::optional<uint32_t> BlockTime(const QTextBlock& block);
 
 signals:
     // After each timer step that leaves more to fill.
@@ -40,6 +49,7 @@ signals:
 private:
     void Step();
     void FillChunk(size_t chunk);
+    void MarkTimes(size_t from, size_t end);
     void Finish();
 
     QPlainTextEdit* memo_;

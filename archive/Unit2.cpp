@@ -2,7 +2,10 @@
 
 #include "archive/ArchiveFiles.h"
 #include "archive/ArchiveMemo.h"
+#include "archive/DaysCalendar.h"
+#include "archive/ExportDialog.h"
 #include "archive/MemoFiller.h"
+#include "archive/SearchDaysDialog.h"
 #include "archive/SpinEdit.h"
 #include "core/CaptureNames.h"
 #include "support/CodePage.h"
@@ -10,6 +13,7 @@
 #include "support/FindDialog.h"
 #include "support/TextSearch.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -138,9 +142,13 @@ void TForm2::CreateControls()
     FindDialog1->OnFind = dialogs_.Reported([this] { FindDialog1Find(); });
 
     filler_ = new TMemoFiller(MemoArch, this);
-    connect(filler_, &TMemoFiller::Progressed, this, &TForm2::SelectPendingMatch);
+    connect(filler_, &TMemoFiller::Progressed, this, [this] {
+        SelectPendingMatch();
+        ScanForTime();
+    });
     connect(filler_, &TMemoFiller::Finished, this, [this] {
         SelectPendingMatch();
+        ScanForTime();
         emit LoadFinished();
     });
 
@@ -153,6 +161,7 @@ void TForm2::CreateControls()
         if ((removed || added) && !settingText_ && !filler_->Busy())
             textStale_ = true;
     });
+    CreateAddedControls();
 }
 
 void TForm2::FormCreate()
@@ -164,19 +173,26 @@ void TForm2::FormCreate()
     setGeometry(area.left() + 1, area.top() + 1, width, height);
     setFixedSize(width, height);
     MemoArch->setGeometry(4, 36, width - 10, height - 70);
+    PlaceAddedControls();
 }
 
-// Closing the viewer only hides it; its find box goes with it.
+// Closing the viewer only hides it; its find box and other dialogs go with it
+// (a search across days stops, an export goes on to its end).
 void TForm2::hideEvent(QHideEvent* event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         FindDialog1->hide();
+        DaysCalendar->hide();
+        SearchDays->hide();
+        ExportDialog->hide();
+    }
     QWidget::hideEvent(event);
 }
 
 int TForm2::Year() const { return SpinEditY->value(); }
 int TForm2::Month() const { return ComboBoxM->currentIndex() + 1; }
 int TForm2::Day() const { return SpinEditD->value(); }
+QDate TForm2::ChosenDay() const { return QDate(Year(), Month(), Day()); }
 
 int TForm2::DaysInMonth(int year, int month)
 {
@@ -226,9 +242,28 @@ void TForm2::SpinEditYChange() { ComboBoxMClick(); }
 
 void TForm2::ButtonOpenClick()
 {
-    const int year = Year(), month = Month(), day = Day();
-    const std::vector<std::string> files =
+    if (CheckEventLog->isChecked())
+        OpenEventLog(Year(), Month(), Day());
+    else
+        OpenCapture(Year(), Month(), Day());
+}
+
+std::vector<std::string> TForm2::DayFiles(int year, int month, int day) const
+{
+    std::vector<std::string> files =
         ArchiveFiles::Match(CapturePattern(unsigned(year), unsigned(month), unsigned(day)));
+    // The pattern would take the day's time index and event log too: binary
+    // records and another file's text are no part of the capture.
+    const std::string folder = CaptureDirectory(unsigned(year), unsigned(month));
+    const std::string times = folder + TimeIndexName(unsigned(year), unsigned(month), unsigned(day));
+    const std::string log = folder + EventLogName(unsigned(year), unsigned(month), unsigned(day));
+    std::erase_if(files, [&](const std::string& file) { return file == times || file == log; });
+    return files;
+}
+
+void TForm2::OpenCapture(int year, int month, int day)
+{
+    const std::vector<std::string> files = DayFiles(year, month, day);
     if (files.empty()) {
         Label1->setText(QStringLiteral("No Archive File"));
         return;
@@ -238,8 +273,9 @@ void TForm2::ButtonOpenClick()
     Label1->setText(QStringLiteral("Opening File."));
     Label1->repaint();
     std::string bytes;
+    std::vector<uint64_t> sizes;
     try {
-        ArchiveFiles::Snapshot(files, kSnapshotFile);
+        sizes = ArchiveFiles::Snapshot(files, kSnapshotFile);
         bytes = ArchiveFiles::ReadAll(kSnapshotFile);
     } catch (...) {
         // MemoArch still shows what it showed, and the label says so again.
@@ -249,16 +285,41 @@ void TForm2::ButtonOpenClick()
     }
     ArchiveFiles::Remove(kSnapshotFile);
 
-    Load(std::move(bytes));
+    // The receive times belong to the capture file, wherever it lies among the matches.
+    const std::string folder = CaptureDirectory(unsigned(year), unsigned(month));
+    const std::string capture = folder + CaptureName(unsigned(year), unsigned(month), unsigned(day));
+    uint64_t base = 0;
+    std::vector<TTimeRecord> times;
+    for (size_t i = 0; i < files.size(); base += sizes[i++]) {
+        if (files[i] != capture)
+            continue;
+        const TTimeIndex index =
+            TTimeIndex::Load(folder + TimeIndexName(unsigned(year), unsigned(month), unsigned(day)));
+        times.reserve(index.Size());
+        for (TTimeRecord record : index.Records()) {
+            if (record.Offset >= sizes[i])
+                break;  // a line written after the snapshot
+            record.Offset += base;
+            times.push_back(record);
+        }
+        break;
+    }
+
+    Load(std::move(bytes), std::move(times));
+    shownDay_ = QDate(year, month, day);
+    shownLog_ = false;
+    shownBase_ = base;
     Label1->setText(QStringLiteral("Open File - ") +
                     QString::fromStdString(CaptureName(unsigned(year), unsigned(month), unsigned(day))));
 }
 
-void TForm2::Load(std::string bytes)
+void TForm2::Load(std::string bytes, std::vector<TTimeRecord> times)
 {
     filler_->Stop();
     pendingMatch_.reset();
+    pendingTime_.reset();
     text_.Assign(std::move(bytes));
+    text_.SetTimes(std::move(times));
     textStale_ = false;
     const QScopedValueRollback<bool> setting(settingText_, true);
     filler_->Start(&text_);
@@ -290,6 +351,7 @@ void TForm2::FindDialog1Find()
     const bool matchCase = (options & frMatchCase) != 0;
     const QString findText = FindDialog1->FindText();
 
+    pendingTime_.reset();
     const TArchiveText& text = SearchText();
     TextSearch::Step step;
     step.further = findNext && FindPosition != 0;
@@ -336,6 +398,8 @@ void TForm2::ShowForDate(const QDate& today)
     SpinEditD->setValue(today.day());
     filler_->Stop();
     pendingMatch_.reset();
+    pendingTime_.reset();
+    shownDay_.reset();
     {
         const QScopedValueRollback<bool> setting(settingText_, true);
         MemoArch->clear();

@@ -1,15 +1,25 @@
 #pragma once
-// TForm2: the archive viewer. Picks a day, loads that day's capture file and
-// searches it. It never writes to the archive.
+// TForm2: the archive viewer. Picks a day, loads that day's capture file (or
+// its event log) and searches it; steps between the archive's days, shows the
+// lines' receive times, searches across days and exports a time range. It
+// never writes to the archive.
 #include "archive/ArchiveText.h"
 #include "support/Dialogs.h"
 
 #include <QDate>
 #include <QWidget>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
+class QCheckBox;
 class QComboBox;
+class QLineEdit;
+class QTextBlock;
+class TDaysCalendar;
+class TExportDialog;
+class TSearchDaysDialog;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -32,6 +42,19 @@ public:
     QLabel* Label1 = nullptr;
     QPlainTextEdit* MemoArch = nullptr;
     TFindDialog* FindDialog1 = nullptr;
+    // Added controls, along the foot of the window.
+    QPushButton* ButtonPreviousDay = nullptr;
+    QPushButton* ButtonNextDay = nullptr;
+    QPushButton* ButtonDays = nullptr;
+    QCheckBox* CheckTimes = nullptr;
+    QLabel* LabelGoToTime = nullptr;
+    QLineEdit* EditGoToTime = nullptr;
+    QPushButton* ButtonSearchDays = nullptr;
+    QPushButton* ButtonExport = nullptr;
+    QCheckBox* CheckEventLog = nullptr;
+    TDaysCalendar* DaysCalendar = nullptr;
+    TSearchDaysDialog* SearchDays = nullptr;
+    TExportDialog* ExportDialog = nullptr;
 
     // 1-based position of the last match in the searched text, 0 for none.
     size_t FindPosition = 0;
@@ -47,6 +70,21 @@ public:
     void ButtonFindClick();
     void FindDialog1Find();
 
+    // Opens the nearest earlier (step -1) or later (+1) day with a capture file.
+    void StepDayClick(int step);
+    void ButtonDaysClick();
+    // Sets the day boxes to day and opens it.
+    void OpenDay(const QDate& day);
+    // Opens day's capture file and selects the line at offset in it.
+    void OpenLine(const QDate& day, uint64_t offset);
+    void CheckTimesClick();
+    // Scrolls to the first line received at or after the time in EditGoToTime.
+    void GoToTimeEnter();
+    // Shows the day's event log instead of its capture file, or back.
+    void CheckEventLogClick();
+    void ButtonSearchDaysClick();
+    void ButtonExportClick();
+
     // The main window's "Archive" button: shows the viewer set to today, empty.
     void ShowForDate(const QDate& today);
 
@@ -56,6 +94,7 @@ public:
     static int DaysInMonth(int year, int month);
 
     static constexpr const char* kSnapshotFile = "arch.tmp";
+    static constexpr const char* kArchiveRoot = "archive";
 
 signals:
     // The loaded file is wholly in MemoArch.
@@ -68,8 +107,17 @@ private:
     int Year() const;
     int Month() const;
     int Day() const;
+    QDate ChosenDay() const;
     void CreateControls();
-    void Load(std::string bytes);
+    void CreateAddedControls();
+    void PlaceAddedControls();
+    // The files the open pattern matches, without the time index and event log beside them.
+    std::vector<std::string> DayFiles(int year, int month, int day) const;
+    void OpenCapture(int year, int month, int day);
+    void OpenEventLog(int year, int month, int day);
+    void Load(std::string bytes, std::vector<TTimeRecord> times);
+    void ScanForTime();
+    void ShowBlock(const QTextBlock& block);
     const TArchiveText& SearchText();
     void SelectMatch(size_t offset, size_t length);
     void SelectPendingMatch();
@@ -80,6 +128,13 @@ private:
     };
 
     TArchiveText text_;
+    // The day on display, where the day's capture file (or event log) begins in text_.
+    std::optional<QDate> shownDay_;
+    bool shownLog_ = false;
+    uint64_t shownBase_ = 0;
+    // A Go To Time waiting for lines not yet in the display, and the block to look on from.
+    std::optional<uint32_t> pendingTime_;
+    int timeScanBlock_ = 0;
     // A match found beyond what the display holds yet, selected once it is in.
     std::optional<Match> pendingMatch_;
     bool textStale_ = false;  // the operator has edited MemoArch since it was filled

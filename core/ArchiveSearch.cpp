@@ -57,6 +57,9 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
         const std::string& bytes = day.Bytes();
         if (query.Regex) {
             day.ForEachLine([&](const TArchiveLine& line) {
+                // A stop passes over the rest of the day: a day's expressions may take seconds.
+                if (stop && stop->load())
+                    return;
                 if (expression.match(CodePage::ToText(line.Bytes)).hasMatch()) {
                     ++hits;
                     onHit(date, line);

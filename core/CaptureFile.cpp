@@ -1,5 +1,6 @@
 #include "core/CaptureFile.h"
 
+#include "core/TimeIndex.h"
 #include "support/SysCall.h"
 
 #include <algorithm>
@@ -31,8 +32,29 @@ void TCaptureFile::Open(const std::string& directory, const std::string& name)
     const int fd = RetryEintr([&] { return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); });
     if (fd < 0)
         throw std::runtime_error("Cannot open capture file \"" + path + "\": " + ErrnoText(errno));
+    struct stat info {};
+    fileSize_ = ::fstat(fd, &info) == 0 ? uint64_t(info.st_size) : 0;
     fd_ = fd;
     path_ = path;
+    timePath_ = path.size() > 4 ? path.substr(0, path.size() - 4) + ".TIM" : path + ".TIM";
+    OpenTimes();
+}
+
+void TCaptureFile::OpenTimes()
+{
+    const int fd =
+        RetryEintr([&] { return ::open(timePath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); });
+    if (fd < 0)
+        return;
+    // A record cut short by a crash would shift every later one.
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || (info.st_size % kTimeRecordSize != 0 &&
+                                    ::ftruncate(fd, info.st_size - info.st_size % off_t(kTimeRecordSize)) != 0)) {
+        ::close(fd);
+        return;
+    }
+    timeFd_ = fd;
+    timeHead_ = 0;
 }
 
 void TCaptureFile::Close()
@@ -42,20 +64,38 @@ void TCaptureFile::Close()
     Flush();
     ::close(fd_);
     fd_ = -1;
+    // What the index did not take names this file; it cannot go to another.
+    timeDropped_ += timePending_.size();
+    timePending_.clear();
+    timeHead_ = 0;
+    pendingTimes_.clear();
+    if (timeFd_ >= 0)
+        ::close(timeFd_);
+    timeFd_ = -1;
+    timePath_.clear();
 }
 
-void TCaptureFile::WriteLine(std::string_view line)
+void TCaptureFile::WriteLine(std::string_view line, std::optional<uint32_t> milliseconds)
 {
     // A very long line goes straight to an open file rather than be copied
     // into the backlog first; what the file does not take waits there.
     if (line.size() >= kDirectLine && pending_.empty() && fd_ >= 0) {
+        const uint64_t start = fileSize_;
         while (!line.empty()) {
             const ssize_t n = RetryEintr([&] { return ::write(fd_, line.data(), line.size()); });
             if (n <= 0)
                 break;
             line.remove_prefix(size_t(n));
+            fileSize_ += uint64_t(n);
+            fileEndsMidLine_ = true;
+        }
+        if (fileSize_ > start && milliseconds) {
+            timePending_ += EncodeTimeRecord({start, *milliseconds});
+            milliseconds.reset();
         }
     }
+    if (milliseconds)
+        pendingTimes_.push_back({pending_.size(), *milliseconds});
     pending_.append(line);
     pending_.append("\r\n");
     // An open file takes the lines now rather than lose the oldest of a large batch.
@@ -71,13 +111,19 @@ void TCaptureFile::WriteLine(std::string_view line)
         cut = cut == std::string::npos ? pending_.size() : cut + 2;
         dropped_ += cut - keep;
         pending_.erase(keep, cut - keep);
+        while (!pendingTimes_.empty() && pendingTimes_.front().At < cut)
+            pendingTimes_.pop_front();
+        for (TPendingTime& time : pendingTimes_)
+            time.At -= cut - keep;
     }
 }
 
 bool TCaptureFile::Flush()
 {
-    if (pending_.empty())
+    if (pending_.empty()) {
+        FlushTimes();
         return true;
+    }
     if (fd_ < 0) {
         lastError_ = "no capture file is open";
         return false;
@@ -87,14 +133,57 @@ bool TCaptureFile::Flush()
         const ssize_t n = RetryEintr([&] { return ::write(fd_, pending_.data() + done, pending_.size() - done); });
         if (n < 0) {
             lastError_ = "Cannot write capture file \"" + path_ + "\": " + ErrnoText(errno);
+            SettleTimes(done);
             pending_.erase(0, done);
+            FlushTimes();
             return false;
         }
         done += size_t(n);
         fileEndsMidLine_ = pending_[done - 1] != '\n';
     }
+    SettleTimes(done);
     pending_.clear();
     if (pending_.capacity() > kDirectLine)
         std::string().swap(pending_);  // a burst's backlog is not kept for good
+    FlushTimes();
     return true;
+}
+
+void TCaptureFile::SettleTimes(size_t written)
+{
+    while (!pendingTimes_.empty() && pendingTimes_.front().At < written) {
+        timePending_ += EncodeTimeRecord({fileSize_ + pendingTimes_.front().At, pendingTimes_.front().Milliseconds});
+        pendingTimes_.pop_front();
+    }
+    for (TPendingTime& time : pendingTimes_)
+        time.At -= written;
+    fileSize_ += written;
+}
+
+// The index's own backlog is bounded like the capture's; past it the oldest
+// records go, and those lines have no time.
+void TCaptureFile::FlushTimes()
+{
+    if (timePending_.empty())
+        return;
+    if (timeFd_ < 0 && !timePath_.empty())
+        OpenTimes();
+    size_t done = 0;
+    while (timeFd_ >= 0 && done < timePending_.size()) {
+        const ssize_t n =
+            RetryEintr([&] { return ::write(timeFd_, timePending_.data() + done, timePending_.size() - done); });
+        if (n < 0)
+            break;
+        done += size_t(n);
+    }
+    timeHead_ = (timeHead_ + done) % kTimeRecordSize;
+    timePending_.erase(0, done);
+    if (timePending_.size() > kBacklogLimit) {
+        // A record the index holds a part of stays whole.
+        const size_t keep = timeHead_ == 0 ? 0 : kTimeRecordSize - timeHead_;
+        size_t cut = timePending_.size() - kBacklogLimit * 3 / 4;
+        cut = keep + (cut - keep + kTimeRecordSize - 1) / kTimeRecordSize * kTimeRecordSize;
+        timeDropped_ += cut - keep;
+        timePending_.erase(keep, cut - keep);
+    }
 }

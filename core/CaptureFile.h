@@ -1,8 +1,13 @@
 #pragma once
 // The day's capture file: received lines, each ended by CR LF, appended to
-// archive/YYYY/MM/DD-MM-YY.CAP in the data folder (see CaptureNames.h).
+// archive/YYYY/MM/DD-MM-YY.CAP in the data folder (see CaptureNames.h), and
+// beside it the ".TIM" file with the receive time of each line (TimeIndex.h).
+#include "core/TimeIndex.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,26 +25,50 @@ public:
     TCaptureFile& operator=(const TCaptureFile&) = delete;
 
     // Creates the directory chain and opens the file for appending, creating it
-    // when missing. Throws std::runtime_error naming the file on failure.
+    // when missing. Throws std::runtime_error naming the file on failure. The
+    // time index beside it ("x.TIM" for "x.CAP") is opened too; when it cannot
+    // be, the lines are written without times.
     void Open(const std::string& directory, const std::string& name);
-    // Writes out what is pending, then closes. Lines that cannot be written stay pending.
+    // Writes out what is pending, then closes. Lines that cannot be written stay
+    // pending, without their times: they will go to another day's file.
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
 
-    // Queues the line and its CR LF; Flush hands them to the operating system.
-    void WriteLine(std::string_view line);
-    // True when everything pending was written; on failure the rest stays pending
-    // and LastError() says why.
+    // Queues the line and its CR LF, and its receive time in milliseconds since
+    // local midnight when known; Flush hands them to the operating system.
+    void WriteLine(std::string_view line, std::optional<uint32_t> milliseconds = std::nullopt);
+    // True when everything pending was written to the capture file; on failure
+    // the rest stays pending and LastError() says why. The time index is
+    // written as far as it can be; its failures stop nothing.
     bool Flush();
     size_t PendingBytes() const { return pending_.size(); }
+    // Time records waiting for the time index, and those it lost.
+    size_t PendingTimeBytes() const { return timePending_.size() + pendingTimes_.size() * kTimeRecordSize; }
+    uint64_t DroppedTimeBytes() const { return timeDropped_; }
     uint64_t DroppedBytes() const { return dropped_; }
     const std::string& LastError() const { return lastError_; }
 
 private:
+    struct TPendingTime {
+        size_t At;  // the line's start in pending_
+        uint32_t Milliseconds;
+    };
+    // Time records of the lines whose start is in the file now, offsets final.
+    void SettleTimes(size_t written);
+    void FlushTimes();
+    void OpenTimes();
+
     int fd_ = -1;
     std::string path_;
+    uint64_t fileSize_ = 0;  // where pending_ begins in the file
     std::string pending_;
+    std::deque<TPendingTime> pendingTimes_;
+    int timeFd_ = -1;
+    std::string timePath_;
+    std::string timePending_;  // encoded records
+    size_t timeHead_ = 0;      // bytes of the first record the index already holds
+    uint64_t timeDropped_ = 0;
     uint64_t dropped_ = 0;
     bool fileEndsMidLine_ = false;  // a write stopped inside the first pending line
     std::string lastError_;

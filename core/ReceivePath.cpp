@@ -17,11 +17,17 @@ void TReceivePath::Start()
 
 void TReceivePath::Take(std::string_view text)
 {
+    const QDateTime now = now_();
+    const QDate today = now.date();
+    // Lines that end in this text arrived now. A held line completed after
+    // midnight goes to the file open before it, so it has no time there.
+    lineTime_ = uint32_t(now.time().msecsSinceStartOfDay());
     if (captureViewMode_) {
+        if (today != QDate(captureYear_, captureMonth_, captureDay_))
+            lineTime_ = std::nullopt;
         Hold(text);
         return;
     }
-    const QDate today = now_().date();
     if (today.month() != captureMonth_ || today.day() != captureDay_) {
         try {
             OpenCaptureFile();
@@ -68,7 +74,7 @@ void TReceivePath::Hold(std::string_view text)
             captureLine_.append(p, size_t(q - p));
             p = q + 1;
         }
-        captureFile_.WriteLine(captureLine_);
+        captureFile_.WriteLine(captureLine_, lineTime_);
         heldLineStart_ = lf + 1;
     }
     FlushCapture();
@@ -133,7 +139,7 @@ void TReceivePath::Assemble(std::string_view text, Rules rules)
             lines_.AppendToLine(lineIndex_, pending_);
             pending_.clear();
             if (!replay)
-                captureFile_.WriteLine(lines_.Line(lineIndex_));
+                captureFile_.WriteLine(lines_.Line(lineIndex_), lineTime_);
             if (OnLineCompleted)
                 OnLineCompleted(lines_.FirstNumber() + lineIndex_, lines_.Line(lineIndex_));
             lines_.AddLine();

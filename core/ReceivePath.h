@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -87,7 +88,8 @@ private:
     bool heldLineOpensOn_ = true;  // that line continues the display's open line
     bool heldDropped_ = false;     // the oldest held lines are left out of the replay
     std::string captureLine_;
-    std::string pending_;  // the part of the current line assembled from this text
+    std::string pending_;               // the part of the current line assembled from this text
+    std::optional<uint32_t> lineTime_;  // receive time of the lines this text completes
     uint16_t captureYear_ = 0, captureMonth_ = 0, captureDay_ = 0;
     bool captureProblemShown_ = false;
     bool captureLossShown_ = false;

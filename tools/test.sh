@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp" UBS
 
 bash tools/tidy.sh build/asan
 
-threaded=(test_serial test_net test_core test_app test_app_scaled test_program)
+threaded=(test_serial test_net test_core test_app test_app_scaled test_program test_archive)
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=thread -DMORVEL_WERROR=ON
 cmake --build build/tsan -j "$jobs" --target "${threaded[@]}"
 labels=$(IFS='|'; echo "^(${threaded[*]})$")

@@ -2,14 +2,17 @@
 // whose longest line is 10 MB (it comes first, so the first screen holds it).
 // For each: time to the first screen, the longest stall of the event loop while
 // the rest goes in, time until the whole file is in the display, and the time
-// of each Find Next.
+// of each Find Next. The file of usual lines is opened again with a receive
+// time for every line and "Times" on.
 //   bench_archive [lines [longest-line-MB]]   (600000 lines and 10 MB by default)
 //   A longest line of 0 skips the second file.
 #include "archive/Unit2.h"
+#include "core/TimeIndex.h"
 #include "support/Dialogs.h"
 #include "support/FindDialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -113,6 +116,21 @@ void WriteCapture(const std::string& text)
     file.write(text.data(), qint64(text.size()));
 }
 
+// A receive time for every line of text, a second apart.
+void WriteTimes(const std::string& text)
+{
+    std::string records;
+    uint32_t ms = 0;
+    for (size_t at = 0; at < text.size(); ms = (ms + 1000) % kMillisecondsPerDay) {
+        records += EncodeTimeRecord({at, ms});
+        const size_t lf = text.find('\n', at);
+        at = lf == std::string::npos ? text.size() : lf + 1;
+    }
+    QFile file("archive/2026/03/05-03-26.TIM");
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(records.data(), qint64(records.size()));
+}
+
 // Opens the file and measures the load; returns once it is wholly in the display.
 void MeasureLoad(TForm2& form)
 {
@@ -197,6 +215,17 @@ int main(int argc, char** argv)
     Report("find \"no such text\" (whole file, no match case)", FindAll(form, "no such text", false, messages));
     Report("find \"NO SUCH TEXT\" (whole file, match case)", FindAll(form, "NO SUCH TEXT", true, messages));
     MeasureEarlyFind(form, QString("0888%1").arg((lines - 2) * 7919 % 1000000, 6, 10, QChar('0')));
+    {
+        // Each measure below replaces a display that holds the whole file, as the other does.
+        std::printf("the same file opened again:\n");
+        MeasureLoad(form);
+        WriteTimes(CaptureText(lines));
+        form.CheckTimes->setChecked(true);
+        std::printf("the same file with a receive time for every line, \"Times\" on:\n");
+        MeasureLoad(form);
+        form.CheckTimes->setChecked(false);
+        QFile::remove("archive/2026/03/05-03-26.TIM");
+    }
     QElapsedTimer document;
     document.start();
     const QTextCursor hit = form.MemoArch->document()->find("no such text");

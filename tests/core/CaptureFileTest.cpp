@@ -1,4 +1,5 @@
 #include "core/CaptureFile.h"
+#include "core/TimeIndex.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,7 +141,86 @@ std::string NumberedLine(int number)
     return line;
 }
 
+std::string Contents(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll().toStdString();
+}
+
+// The index's records in file order, damage and all.
+std::vector<std::pair<uint64_t, uint32_t>> RawRecords(const std::string& bytes)
+{
+    std::vector<std::pair<uint64_t, uint32_t>> records;
+    for (size_t at = 0; at + kTimeRecordSize <= bytes.size(); at += kTimeRecordSize) {
+        const TTimeIndex one(std::string_view(bytes).substr(at, kTimeRecordSize));
+        records.emplace_back(one.Records().at(0).Offset, one.Records().at(0).Milliseconds);
+    }
+    return records;
+}
+
+std::vector<uint64_t> LineStarts(const std::string& capture)
+{
+    std::vector<uint64_t> starts;
+    for (size_t at = 0; at < capture.size(); at = capture.find('\n', at) + 1) {
+        starts.push_back(at);
+        if (capture.find('\n', at) == std::string::npos)
+            break;
+    }
+    return starts;
+}
+
 }  // namespace
+
+TEST(CaptureFileTimes, OneRecordPerLineAtItsOffsetAppendedToAnEarlierFileAndItsCutRecord)
+{
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString() + "/";
+    {
+        QFile earlier(dir.filePath("x.CAP"));
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("before\r\n");
+        QFile index(dir.filePath("x.TIM"));
+        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+        index.write(QByteArray::fromStdString(EncodeTimeRecord({0, 5}) + "\x01\x02\x03"));  // cut by a crash
+    }
+    TCaptureFile file;
+    file.Open(root, "x.CAP");
+    file.WriteLine("a", 1000);
+    file.WriteLine("", 1001);
+    const std::string longLine(TCaptureFile::kDirectLine + 7, 'L');
+    file.WriteLine(longLine, 2000);
+    file.WriteLine("untimed");
+    file.WriteLine("b", kMillisecondsPerDay - 1);
+    EXPECT_TRUE(file.Flush());
+    file.Close();
+    const std::string capture = Contents(dir.filePath("x.CAP"));
+    ASSERT_EQ(capture, "before\r\na\r\n\r\n" + longLine + "\r\nuntimed\r\nb\r\n");
+    const std::vector<uint64_t> starts = LineStarts(capture);
+    EXPECT_EQ(RawRecords(Contents(dir.filePath("x.TIM"))),
+              (std::vector<std::pair<uint64_t, uint32_t>>{{0, 5},
+                                                          {starts[1], 1000},
+                                                          {starts[2], 1001},
+                                                          {starts[3], 2000},
+                                                          {starts[5], kMillisecondsPerDay - 1}}));
+}
+
+TEST(CaptureFileTimes, AnIndexThatCannotBeWrittenStopsNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("x.TIM"));
+    TCaptureFile file;
+    file.Open(dir.path().toStdString() + "/", "x.CAP");
+    for (uint32_t i = 0; i < 100; ++i)
+        file.WriteLine("line", i);
+    EXPECT_TRUE(file.Flush());
+    EXPECT_EQ(file.PendingBytes(), 0u);
+    EXPECT_EQ(file.PendingTimeBytes(), 100 * kTimeRecordSize) << "kept for an index that may yet open";
+    file.Close();
+    EXPECT_EQ(file.DroppedTimeBytes(), 100 * kTimeRecordSize);
+    EXPECT_EQ(Contents(dir.filePath("x.CAP")).size(), 600u);
+}
 
 TEST(CaptureFileBacklog, ALineTheDiskCutInTwoStaysWholeWhenTheBacklogDropsLines)
 {
@@ -149,12 +229,16 @@ TEST(CaptureFileBacklog, ALineTheDiskCutInTwoStaysWholeWhenTheBacklogDropsLines)
     file.Open(dir.path().toStdString() + "/", "x.CAP");
     FileSizeLimit full(1500);
     int written = 0;
-    file.WriteLine(NumberedLine(written++));
+    file.WriteLine(NumberedLine(written), uint32_t(written));
+    ++written;
     ASSERT_TRUE(file.Flush());
-    file.WriteLine(NumberedLine(written++));
+    file.WriteLine(NumberedLine(written), uint32_t(written));
+    ++written;
     ASSERT_FALSE(file.Flush()) << "the second line crosses the limit";
-    while (file.DroppedBytes() == 0)
-        file.WriteLine(NumberedLine(written++));
+    while (file.DroppedBytes() == 0) {
+        file.WriteLine(NumberedLine(written), uint32_t(written));
+        ++written;
+    }
     full.Lift();
     ASSERT_TRUE(file.Flush());
     file.Close();
@@ -171,4 +255,10 @@ TEST(CaptureFileBacklog, ALineTheDiskCutInTwoStaysWholeWhenTheBacklogDropsLines)
     for (qsizetype i = 2; i + 1 < lines.size(); ++i)
         ASSERT_EQ(lines[i].toStdString(), NumberedLine(first + int(i) - 2) + "\r") << "line " << i;
     EXPECT_EQ(file.DroppedBytes(), uint64_t(first - 2) * 1002);
+
+    // Each line in the file has its own time; the dropped ones left none.
+    std::vector<std::pair<uint64_t, uint32_t>> expected;
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        expected.emplace_back(uint64_t(i) * 1002, uint32_t(i < 2 ? i : first + int(i) - 2));
+    EXPECT_EQ(RawRecords(Contents(dir.filePath("x.TIM"))), expected);
 }

@@ -1,5 +1,7 @@
 #include "core/ReceivePath.h"
 
+#include "core/ArchiveDays.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -486,4 +488,53 @@ TEST_F(ReceivePath, CompletedLinesAreToldByTheirNumberLiveAndReplayedAndTrimsByT
         }
     }
     EXPECT_EQ(completed.back(), (std::pair<int64_t, std::string>{102, "N100"}));
+}
+
+namespace {
+
+// Each line of the day's capture file with its receive time, and the number of records.
+std::pair<std::vector<std::pair<std::string, std::optional<uint32_t>>>, size_t> TimedLines(const QDate& date)
+{
+    TArchiveDay day;
+    std::vector<std::pair<std::string, std::optional<uint32_t>>> lines;
+    if (!day.Load("archive", date))
+        return {};
+    day.ForEachLine([&](const TArchiveLine& line) {
+        if (line.Offset < day.Bytes().size())
+            lines.emplace_back(std::string(line.Bytes), line.Milliseconds);
+    });
+    return {lines, day.Times().Size()};
+}
+
+}  // namespace
+
+TEST_F(ReceivePath, EachLineHasTheTimeItsLastByteArrivedAcrossTheCaptureViewAndTheDaySwitch)
+{
+    using Lines = std::vector<std::pair<std::string, std::optional<uint32_t>>>;
+    constexpr uint32_t ten = 10 * 3600000;
+    Take("a\nb");
+    now_ = now_.addMSecs(1500);
+    Take("c\nd");
+    now_ = now_.addMSecs(500);
+    Hold("e\nheld\n");
+    now_ = now_.addSecs(300);
+    Hold("f");
+    path_->LeaveCaptureView();  // the replay writes nothing and keeps the times
+    Take("g\n");
+    EXPECT_EQ(TimedLines(QDate(2026, 12, 7)),
+              std::make_pair(
+                  Lines{{"a", ten}, {"bc", ten + 1500}, {"de", ten + 2000}, {"held", ten + 2000}, {"fg", ten + 302000}},
+                  size_t(5)));
+
+    // Held over midnight: the line goes to the file open before, without a time.
+    Hold("h");
+    now_ = QDateTime(QDate(2026, 12, 8), QTime(0, 0, 3));
+    Hold("i\n");
+    path_->LeaveCaptureView();
+    now_ = now_.addSecs(1);
+    Take("j\n");
+    EXPECT_EQ(TimedLines(QDate(2026, 12, 7)).first.back(),
+              std::make_pair(std::string("hi"), std::optional<uint32_t>()));
+    EXPECT_EQ(TimedLines(QDate(2026, 12, 7)).second, 5u);
+    EXPECT_EQ(TimedLines(QDate(2026, 12, 8)), std::make_pair(Lines{{"j", 4000u}}, size_t(1)));
 }
