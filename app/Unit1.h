@@ -13,17 +13,24 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QKeyEvent;
+class QTimer;
 class QMenu;
 class TFindDialog;
 class TForm2;
+class TEventLog;
 class TNmsForwarder;
+class TPortReopen;
+struct TRemoteEvent;
 class TReceivePath;
 class TRemoteAccess;
+class TSentLines;
 class TSerialPortNG;
 class TSessionEndWatcher;
+class TSilenceWatch;
 class TTrayIcon;
 class TTrayShell;
 
@@ -41,6 +48,8 @@ struct TForm1Options {
     std::optional<uint32_t> SpeedForRun;                         // likewise (--speed)
     bool AnswerOtherInstances = true;                            // a second start brings this window to the front
     std::function<void()> OnAnotherInstance;                     // this start ends because another copy runs
+    std::function<void()> Beep;                                  // QApplication::beep when empty
+    int PortRetryMs = 2000;                                      // a lost port is opened again this often
 };
 
 class TForm1 : public QMainWindow {
@@ -143,10 +152,29 @@ private:
     // Captions meta1..meta14 from the "Name" cells of the bank shown.
     void CaptionMetaKeys();
     void ReadMetaKeyFile();
+    void ReadExtras();
+    void WriteExtras();
     void WriteMetaKeyFile();
     // What is wrong with a damaged "Setings.str", empty when nothing is.
     std::string ReadNetworkSettings();
     void WriteNetworkSettings();
+
+    // --- the operator's watch: event log, a lost port, silence, the remote session ---
+    void WireWatch();
+    // The one way into the event log; detail is escaped already (EventText.h).
+    void LogEvent(std::string_view kind, const std::string& detail = {});
+    // What the operator sends, one event a line where it comes key by key.
+    void LogSent(const std::string& source, std::string_view bytes);
+    void ClosePort();
+    void PortLost(const std::string& cause);
+    bool ReopenPort();
+    void PortBack();
+    // True while the port is lost: the operator's input is refused with a beep.
+    bool RefuseWhileLost();
+    void ShowSilence(const QDateTime& since);
+    void EndSilence();
+    void RemoteEvent(const TRemoteEvent& event);
+    void ShowRemoteSession();
 
     void Memo1FontSet();
     void ApplyFontSize();
@@ -164,6 +192,15 @@ private:
     std::vector<QPointer<QWidget>> hiddenWithMain_;  // shown again on restore
     TForm2* Form2 = nullptr;
     TSessionEndWatcher* sessionWatcher_ = nullptr;
+    std::unique_ptr<TEventLog> eventLog_;
+    TPortReopen* portReopen_ = nullptr;
+    TSilenceWatch* silence_ = nullptr;
+    TSentLines* keyLines_ = nullptr;
+    TSentLines* remoteLines_ = nullptr;
+    std::string remoteLineAddress_;  // whose input remoteLines_ holds
+    QTimer* lostFlash_ = nullptr;
+    int lostFlashes_ = 0;
+    bool reopening_ = false;  // the port's own open errors stay quiet meanwhile
 
     TSettingWords SettingWords;
     uint8_t MetaBank = 0;

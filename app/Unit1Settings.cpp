@@ -105,7 +105,7 @@ void TForm1::BcloseClick() { ui_->PsetRA->hide(); }
 
 void TForm1::ComboBox2Change()
 {
-    SerialPortNG1->SetActive(false);
+    ClosePort();
     SerialPortNG1->SetCommPort(SelectedText(ui_->ComboBox2).toStdString());
     bool ok = false;
     const uint32_t speed = SelectedText(ui_->ComboBox1).toUInt(&ok);
@@ -135,8 +135,10 @@ void TForm1::Button3Click()
         SettingWords[TSettingWords::FontBold] = u.CheckBoxBold->isChecked() ? 1 : 0;
         WriteSettingWords(kSettingsFile, SettingWords);
         WriteNetworkSettings();
+        WriteExtras();
         remote_->Apply();
         nms_->Apply();
+        LogEvent("settings-saved");
     } catch (...) {
         // The panel stays open so that the operator can save again or cancel;
         // with it hidden and the settings image disabled there would be no way back.
@@ -161,6 +163,7 @@ void TForm1::Button4Click()
         u.CheckBoxBold->setChecked(SettingWords[TSettingWords::FontBold] != 0);
     }
     ReadNetworkSettings();  // a damaged file was reported at start-up
+    ReadExtras();
     Memo1FontSet();
     u.PanelSetMeta->hide();
     u.ImageSetings->setEnabled(true);

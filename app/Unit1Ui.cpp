@@ -23,6 +23,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <algorithm>
 
 namespace {
@@ -106,6 +107,8 @@ TForm1::Ui::Ui(QMainWindow* window)
     StatusBar1->AddPanel(QString(), 50, Qt::AlignLeft);
     // Remote access: refused passwords and penalties.
     StatusBar1->AddPanel(QString(), 240, Qt::AlignLeft);
+    // Who is logged in remotely, and with which access.
+    StatusBar1->AddPanel(QString(), 180, Qt::AlignLeft);
 
     PopupMenu1 = Named(new QMenu(window), "PopupMenu1");
     CopytoPort1 = Named(PopupMenu1->addAction(QStringLiteral("Copy to Port")), "CopytoPort1");
@@ -174,7 +177,13 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     CheckBoxBold = Named(new QCheckBox(QStringLiteral("Bold"), PanelSetMeta), "CheckBoxBold");
     CheckBoxBold->setGeometry(522, 50, 75, 22);
     Bra = Named(new QPushButton(QStringLiteral("RA NMS"), PanelSetMeta), "Bra");
-    Bra->setGeometry(410, 75, 85, 21);
+    Bra->setGeometry(410, 75, 60, 21);
+    LabelQuiet = Named(new QLabel(QStringLiteral("Quiet minutes"), PanelSetMeta), "LabelQuiet");
+    LabelQuiet->setGeometry(474, 75, 80, 21);
+    SpinQuiet = Named(new QSpinBox(PanelSetMeta), "SpinQuiet");
+    SpinQuiet->setRange(0, 24 * 60);
+    SpinQuiet->setToolTip(QStringLiteral("Quiet minutes: a port silent this long is reported; 0 is off"));
+    SpinQuiet->setGeometry(554, 75, 43, 21);
     Button3 = Named(new QPushButton(QStringLiteral("Save"), PanelSetMeta), "Button3");
     Button3->setGeometry(410, 98, 85, 21);
     Button4 = Named(new QPushButton(QStringLiteral("Cancel"), PanelSetMeta), "Button4");

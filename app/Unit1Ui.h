@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QSpinBox;
 class TImageButton;
 class TStatusBar;
 class TStringGrid;
@@ -43,6 +44,8 @@ struct TForm1::Ui {
     QComboBox* CBfontsize = nullptr;
     QCheckBox* CheckBoxBold = nullptr;
     QPushButton* Bra = nullptr;
+    QLabel* LabelQuiet = nullptr;
+    QSpinBox* SpinQuiet = nullptr;
     QPushButton* Button3 = nullptr;
     QPushButton* Button4 = nullptr;
 

@@ -30,7 +30,7 @@ void TCaptureFile::Open(const std::string& directory, const std::string& name)
     const std::string path = directory + name;
     const int fd = RetryEintr([&] { return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); });
     if (fd < 0)
-        throw std::runtime_error("Cannot open capture file \"" + path + "\": " + ErrnoText(errno));
+        throw std::runtime_error("Cannot open " + noun_ + " \"" + path + "\": " + ErrnoText(errno));
     fd_ = fd;
     path_ = path;
 }
@@ -57,7 +57,7 @@ void TCaptureFile::WriteLine(std::string_view line)
         }
     }
     pending_.append(line);
-    pending_.append("\r\n");
+    pending_.append(lineEnd_);
     // An open file takes the lines now rather than lose the oldest of a large batch.
     if (pending_.size() > kBacklogLimit && fd_ >= 0)
         Flush();
@@ -67,8 +67,8 @@ void TCaptureFile::WriteLine(std::string_view line)
         // The rest of a line the file holds a part of stays, or the file would
         // join that part to a later line.
         const size_t keep = fileEndsMidLine_ ? pending_.find('\n') + 1 : 0;
-        size_t cut = pending_.find("\r\n", std::max(keep, pending_.size() - kBacklogLimit * 3 / 4));
-        cut = cut == std::string::npos ? pending_.size() : cut + 2;
+        size_t cut = pending_.find(lineEnd_, std::max(keep, pending_.size() - kBacklogLimit * 3 / 4));
+        cut = cut == std::string::npos ? pending_.size() : cut + lineEnd_.size();
         dropped_ += cut - keep;
         pending_.erase(keep, cut - keep);
     }
@@ -79,14 +79,14 @@ bool TCaptureFile::Flush()
     if (pending_.empty())
         return true;
     if (fd_ < 0) {
-        lastError_ = "no capture file is open";
+        lastError_ = "no " + noun_ + " is open";
         return false;
     }
     size_t done = 0;
     while (done < pending_.size()) {
         const ssize_t n = RetryEintr([&] { return ::write(fd_, pending_.data() + done, pending_.size() - done); });
         if (n < 0) {
-            lastError_ = "Cannot write capture file \"" + path_ + "\": " + ErrnoText(errno);
+            lastError_ = "Cannot write " + noun_ + " \"" + path_ + "\": " + ErrnoText(errno);
             pending_.erase(0, done);
             return false;
         }

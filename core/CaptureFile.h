@@ -1,10 +1,12 @@
 #pragma once
 // The day's capture file: received lines, each ended by CR LF, appended to
-// archive/YYYY/MM/DD-MM-YY.CAP in the data folder (see CaptureNames.h).
+// archive/YYYY/MM/DD-MM-YY.CAP in the data folder (see CaptureNames.h). The
+// event log writes its lines (ended by LF) through the same writer.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class TCaptureFile {
 public:
@@ -15,6 +17,8 @@ public:
     static constexpr size_t kDirectLine = 1u << 20;
 
     TCaptureFile() = default;
+    // lineEnd follows every line; noun names the file in error texts.
+    TCaptureFile(std::string lineEnd, std::string noun) : lineEnd_(std::move(lineEnd)), noun_(std::move(noun)) {}
     ~TCaptureFile();
     TCaptureFile(const TCaptureFile&) = delete;
     TCaptureFile& operator=(const TCaptureFile&) = delete;
@@ -27,7 +31,7 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
 
-    // Queues the line and its CR LF; Flush hands them to the operating system.
+    // Queues the line and its line end; Flush hands them to the operating system.
     void WriteLine(std::string_view line);
     // True when everything pending was written; on failure the rest stays pending
     // and LastError() says why.
@@ -37,6 +41,8 @@ public:
     const std::string& LastError() const { return lastError_; }
 
 private:
+    std::string lineEnd_ = "\r\n";
+    std::string noun_ = "capture file";
     int fd_ = -1;
     std::string path_;
     std::string pending_;
