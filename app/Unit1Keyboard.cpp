@@ -149,7 +149,7 @@ void TForm1::Memo1KeyDown(int key, Qt::KeyboardModifiers shift)
         return;
     if (RefuseWhileLost())
         return;
-    LogEvent("sent", "break");
+    LogSent("break", {});
     SerialPortNG1->SetBREAKState(true);
     if (options_.Pause)
         options_.Pause(200);

@@ -24,8 +24,8 @@ const char* const kExtrasFile = "Extras.ini";
 // Status panels: 7 says what is wrong with the port, 9 who is logged in remotely.
 constexpr int kPortPanel = 7;
 constexpr int kSessionPanel = 9;
-constexpr int kFlashes = 6;  // on and off three times
-constexpr int kFlashMs = 150;
+constexpr int kFlashes = 6;    // on and off three times
+constexpr int kFlashMs = 250;  // the status bar repaints at most five times a second
 
 std::string Name(const TSerialPortNG& port) { return EventText(port.CommPort()); }
 
@@ -78,12 +78,15 @@ void TForm1::LogEvent(std::string_view kind, const std::string& detail)
 
 void TForm1::LogSent(const std::string& source, std::string_view bytes)
 {
+    if (!SerialPortNG1->Active())
+        return;  // nothing went out
     if (source == "key") {
         keyLines_->Add(bytes);
         return;
     }
-    // A pasted or copied text is one event, its line ends escaped.
-    LogEvent("sent", source + " " + EventBytes(bytes));
+    // The line being typed came first. A pasted or copied text is one event, its line ends escaped.
+    keyLines_->Flush();
+    LogEvent("sent", bytes.empty() ? source : source + " " + EventBytes(bytes));
 }
 
 void TForm1::ReadExtras()

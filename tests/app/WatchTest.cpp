@@ -13,7 +13,9 @@
 #include "tests/net/FreePort.h"
 #include "tests/net/LoopbackHost.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -113,6 +115,16 @@ TEST_F(Watch, AnOperatorsSessionIsLoggedLineByLine)
     for (TSentLines* lines : form_->findChildren<TSentLines*>())
         lines->Check();
     EXPECT_TRUE(Logged(QStringLiteral("10:00:02.000\tsent\tkey ST\n"))) << "two seconds without a key end it";
+
+    Type(QStringLiteral("AB"));
+    QApplication::clipboard()->setText(QStringLiteral("L1\nL2"));
+    Action("PastefromClipboard1")->trigger();
+    EXPECT_EQ(pbx_->Read(10), "STABL1\r\nL2");
+    EXPECT_TRUE(Logged(QStringLiteral("\tsent\tkey AB\n10:00:02.000\tsent\tpaste L1\\x0D\\x0AL2\n")))
+        << "the typed line comes first, the paste is one event";
+    QKeyEvent alt(QEvent::KeyPress, Qt::Key_B, Qt::AltModifier, QStringLiteral("b"));
+    QApplication::sendEvent(Memo(), &alt);
+    EXPECT_TRUE(Logged(QStringLiteral("\tsent\tbreak\n")));
 
     Grid()->SetCells(2, 3, QStringLiteral("STA 9"));
     Grid()->SetCells(3, 3, QStringLiteral("^M"));
