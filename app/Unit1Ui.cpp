@@ -177,13 +177,15 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     CheckBoxBold = Named(new QCheckBox(QStringLiteral("Bold"), PanelSetMeta), "CheckBoxBold");
     CheckBoxBold->setGeometry(522, 50, 75, 22);
     Bra = Named(new QPushButton(QStringLiteral("RA NMS"), PanelSetMeta), "Bra");
-    Bra->setGeometry(410, 75, 60, 21);
+    Bra->setGeometry(410, 75, 56, 21);
     LabelQuiet = Named(new QLabel(QStringLiteral("Quiet minutes"), PanelSetMeta), "LabelQuiet");
-    LabelQuiet->setGeometry(474, 75, 80, 21);
+    LabelQuiet->setGeometry(468, 75, 86, 21);
     SpinQuiet = Named(new QSpinBox(PanelSetMeta), "SpinQuiet");
     SpinQuiet->setRange(0, 24 * 60);
+    // No arrows: the row has room for four digits only; the arrow keys still step.
+    SpinQuiet->setButtonSymbols(QAbstractSpinBox::NoButtons);
     SpinQuiet->setToolTip(QStringLiteral("Quiet minutes: a port silent this long is reported; 0 is off"));
-    SpinQuiet->setGeometry(554, 75, 43, 21);
+    SpinQuiet->setGeometry(555, 75, 42, 21);
     Button3 = Named(new QPushButton(QStringLiteral("Save"), PanelSetMeta), "Button3");
     Button3->setGeometry(410, 98, 85, 21);
     Button4 = Named(new QPushButton(QStringLiteral("Cancel"), PanelSetMeta), "Button4");

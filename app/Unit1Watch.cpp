@@ -29,6 +29,11 @@ constexpr int kFlashMs = 250;  // the status bar repaints at most five times a s
 
 std::string Name(const TSerialPortNG& port) { return EventText(port.CommPort()); }
 
+QString LostText(const QDateTime& at)
+{
+    return QStringLiteral("Port lost %1, retrying").arg(at.time().toString(QStringLiteral("HH:mm:ss")));
+}
+
 }  // namespace
 
 void TForm1::WireWatch()
@@ -38,9 +43,7 @@ void TForm1::WireWatch()
 
     portReopen_ = new TPortReopen([this] { return ReopenPort(); }, options_.Now, options_.PortRetryMs, this);
     portReopen_->OnLost = [this](const QDateTime& at, const std::string& cause) {
-        const QString text =
-            QStringLiteral("Port lost %1, retrying").arg(at.time().toString(QStringLiteral("HH:mm:ss")));
-        ui_->StatusBar1->SetPanelText(kPortPanel, text);
+        ui_->StatusBar1->SetPanelText(kPortPanel, LostText(at));
         if (TrayIcon1)
             TrayIcon1->Notify(QStringLiteral("Port lost"), QString::fromStdString(SerialPortNG1->CommPort()) +
                                                                QStringLiteral(": ") + QString::fromStdString(cause));
@@ -51,9 +54,7 @@ void TForm1::WireWatch()
     lostFlash_->setInterval(kFlashMs);
     connect(lostFlash_, &QTimer::timeout, this, [this] {
         const bool on = --lostFlashes_ % 2 == 0;
-        const QString text = QStringLiteral("Port lost %1, retrying")
-                                 .arg(portReopen_->LostAt().time().toString(QStringLiteral("HH:mm:ss")));
-        ui_->StatusBar1->SetPanelText(kPortPanel, on ? text : QString());
+        ui_->StatusBar1->SetPanelText(kPortPanel, on ? LostText(portReopen_->LostAt()) : QString());
         if (lostFlashes_ <= 0)
             lostFlash_->stop();
     });

@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -233,6 +234,14 @@ TEST_F(Watch, QuietMinutesAreSavedAndADamagedFileMeansOff)
     Create();
     QSpinBox* quiet = Find<QSpinBox>("SpinQuiet");
     EXPECT_EQ(quiet->value(), 0);
+    const QLabel* label = Find<QLabel>("LabelQuiet");
+    EXPECT_EQ(label->text(), "Quiet minutes");
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << "the caption is whole";
+    EXPECT_LE(quiet->minimumSizeHint().width(), quiet->width()) << "four digits fit";
+    const QPushButton* network = Button("Bra");
+    EXPECT_LE(network->fontMetrics().horizontalAdvance(network->text()) + 8, network->width());
+    EXPECT_LE(network->geometry().right(), label->geometry().left());
+    EXPECT_LE(label->geometry().right(), quiet->geometry().left());
     OpenSettings();
     quiet->setValue(15);
     Button("Button3")->click();
