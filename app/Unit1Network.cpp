@@ -4,6 +4,7 @@
 #include "app/Unit1Ui.h"
 #include "core/EventText.h"
 #include "core/NmsForwarder.h"
+#include "core/PortReopen.h"
 #include "core/RemoteAccess.h"
 #include "core/SentLines.h"
 #include "serial/SerialNG.h"
@@ -30,7 +31,9 @@ void TForm1::WireNetwork()
     };
     remote.SendToPort = [this](const std::string& text) {
         SerialPortNG1->SendText(text);
-        remoteLines_->Add(text);
+        // A lost port took nothing.
+        if (SerialPortNG1->Active() && !portReopen_->Retrying())
+            remoteLines_->Add(text);
     };
     remote.OnEvent = [this](const TRemoteEvent& event) {
         const TRemoteCounts& counts = remote_->Counts();

@@ -15,9 +15,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -290,4 +292,34 @@ TEST_F(Watch, TheRemoteSessionIsInSightAndItsLinesAreLoggedWithoutThePassword)
     EXPECT_TRUE(log.contains("\tremote-login\t127.0.0.1 viewer\n"));
     EXPECT_FALSE(log.contains("secret"));
     EXPECT_FALSE(log.contains("look"));
+}
+
+TEST_F(Watch, TheNmsLinkAndLostCaptureLinesAreLogged)
+{
+    if (!QFileInfo::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    LoopbackHost nms(FreePort());
+    ASSERT_TRUE(nms.ok());
+    WriteFile(QStringLiteral("Setings.str"),
+              "0\r\n^^\r\n127.0.0.1\r\n2323\r\n1\r\n127.0.0.1\r\n" + std::to_string(nms.port()) + "\r\n");
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("archive/2026/12")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), QStringLiteral("archive/2026/12/07-12-26.CAP")));
+    Create();
+    const QString link = QStringLiteral("127.0.0.1:%1").arg(nms.port());
+    ASSERT_TRUE(WaitFor([&] { return nms.Poll(), Logged("\tnms-up\t" + link + "\n"); })) << Log().toStdString();
+
+    // A full disk: the capture backlog overflows and says how much it dropped.
+    std::string cluster;
+    for (int i = 0; i < 1000; ++i)
+        cluster += std::string(999, 'x') + "\n";
+    for (int i = 0; i < 20 && !Logged(QStringLiteral("\tcapture-dropped\t")); ++i) {
+        Receive(cluster);
+        Settle();
+    }
+    EXPECT_TRUE(Logged(QStringLiteral("\tcapture-dropped\t")));
+
+    OpenSettings();
+    Check("CBoxTrap")->setChecked(false);
+    Button("Button3")->click();
+    EXPECT_TRUE(Logged("\tnms-down\t" + link + " "));
 }
