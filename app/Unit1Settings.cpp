@@ -135,9 +135,9 @@ void TForm1::Button3Click()
         SettingWords[TSettingWords::FontBold] = u.CheckBoxBold->isChecked() ? 1 : 0;
         WriteSettingWords(kSettingsFile, SettingWords);
         WriteNetworkSettings();
-        WriteExtras();
         remote_->Apply();
         nms_->Apply();
+        WriteExtras();
         LogEvent("settings-saved");
     } catch (...) {
         // The panel stays open so that the operator can save again or cancel;

@@ -5,7 +5,15 @@
 
 TEventLog::TEventLog(NowFunction now) : now_(std::move(now)) {}
 
-void TEventLog::Open() { OpenFor(now_().date()); }
+void TEventLog::Open()
+{
+    try {
+        OpenFor(now_().date());
+    } catch (const std::exception&) {
+        problemShown_ = true;  // the caller reports it; the events that wait need not again
+        throw;
+    }
+}
 
 void TEventLog::OpenFor(const QDate& day)
 {

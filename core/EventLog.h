@@ -16,7 +16,8 @@ class TEventLog {
 public:
     explicit TEventLog(NowFunction now = SystemNow);
 
-    // Opens today's log. Throws std::runtime_error naming the file.
+    // Opens today's log. Throws std::runtime_error naming the file; the caller
+    // reports it, and events then wait without a second report.
     void Open();
     void Close() { file_.Close(); }
     bool IsOpen() const { return file_.IsOpen(); }
