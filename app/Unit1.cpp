@@ -13,11 +13,16 @@
 #include "app/Unit1Ui.h"
 #include "core/AlarmNotices.h"
 #include "core/AlarmWatch.h"
+#include "core/EventLog.h"
+#include "core/EventText.h"
 #include "core/InstanceBeacon.h"
 #include "core/InstanceCheck.h"
 #include "core/NmsForwarder.h"
+#include "core/PortReopen.h"
 #include "core/ReceivePath.h"
 #include "core/RemoteAccess.h"
+#include "core/SentLines.h"
+#include "core/SilenceWatch.h"
 #include "serial/CommPortList.h"
 #include "serial/SerialNG.h"
 
@@ -44,6 +49,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
     ui_ = std::make_unique<Ui>(this);
     // Every control stays whole and usable down to this size.
     setMinimumSize(kMinimumWidth, kMinimumHeight);
+    WireWatch();
     WireSerialPort();
     WireReceivePath();
     WireConsole();
@@ -78,9 +84,15 @@ void TForm1::WireSerialPort()
     SerialPortNG1->OnRxClusterEvent = [this](TSerialPortNG*) { SerialPortNG1RxClusterEvent(); };
     // Errors of opening (112) and of a device that failed or went away (9803,
     // 9804, 9905) go to the status bar; the port's other reports stay silent.
+    // A device that failed (read error, hang-up, EIO) is opened again by itself.
     SerialPortNG1->OnProcessError = [this](TSerialPortNG*, uint32_t place, uint32_t code, const std::string&,
                                            uint8_t noise) {
-        if (noise == 0 && (place == 112 || place == 9803 || place == 9804 || place == 9905))
+        if (noise != 0 || reopening_ || portReopen_->Retrying())
+            return;
+        const bool gone = code == EIO || code == ENXIO || code == ENODEV;
+        if (SerialPortNG1->Active() && (place == 9804 || ((place == 9803 || place == 9905) && gone)))
+            PortLost(ErrnoText(int(code)));
+        else if (place == 112 || place == 9803 || place == 9804 || place == 9905)
             ShowPortError(code);
     };
 }
@@ -133,6 +145,12 @@ void TForm1::FormCreate()
     if (options_.AnswerOtherInstances)
         new TInstanceBeacon(
             InstanceBeaconName(), [this] { TrayIcon1DblClick(); }, this);
+    try {
+        eventLog_->Open();
+    } catch (const std::exception& e) {
+        ReportStartupProblem(e.what());  // events wait and the next one tries again
+    }
+    LogEvent("program-start", MORVEL_VERSION);
     MetaBank = 0;
     move(1, 1);
     GetCommPorts();
@@ -168,6 +186,7 @@ void TForm1::FormCreate()
     }
 
     LoadAlarmRules(true);
+    ReadExtras();
 
     // The command line chooses for this run only; Save stores what is chosen as usual.
     if (!options_.PortForRun.empty())
@@ -250,8 +269,11 @@ void TForm1::OpenPort()
     if (SerialPortNG1->CommPort().empty())
         return;  // no port chosen: nothing to open, nothing to report
     SerialPortNG1->SetActive(true);
-    if (SerialPortNG1->Active())
-        ui_->StatusBar1->SetPanelText(7, QString());
+    if (!SerialPortNG1->Active())
+        return;
+    ui_->StatusBar1->SetPanelText(7, QString());
+    LogEvent("port-open", EventText(SerialPortNG1->CommPort()) + " " + std::to_string(SerialPortNG1->BaudRate()));
+    silence_->PortOpened();
 }
 
 void TForm1::ShowPortError(uint32_t code)
@@ -300,10 +322,13 @@ bool TForm1::FormClose()
 {
     if (!options_.Dialogs.Confirm(this, QStringLiteral("Are yor sure?")))
         return false;
-    SerialPortNG1->SetActive(false);
+    keyLines_->Flush();
+    ClosePort();
     remote_->Stop();
     nms_->Stop();
     receive_->CloseCaptureFile();
+    LogEvent("program-end");
+    eventLog_->Close();
     closed_ = true;
     try {
         WriteSettingWords(kSettingsFile, SettingWords);
@@ -332,8 +357,11 @@ void TForm1::EndSession()
     if (sessionEnded_ || closed_)
         return;
     sessionEnded_ = true;
-    SerialPortNG1->SetActive(false);
+    keyLines_->Flush();
+    ClosePort();
     receive_->CloseCaptureFile();
+    LogEvent("program-end");
+    eventLog_->Close();
     // Nothing modal while the session ends: nobody may be there to answer.
     try {
         WriteSettingWords(kSettingsFile, SettingWords);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QKeyEvent;
@@ -23,11 +24,16 @@ class TAlarmWatch;
 struct TAlarm;
 class TFindDialog;
 class TForm2;
+class TEventLog;
 class TNmsForwarder;
+class TPortReopen;
+struct TRemoteEvent;
 class TReceivePath;
 class TRemoteAccess;
+class TSentLines;
 class TSerialPortNG;
 class TSessionEndWatcher;
+class TSilenceWatch;
 class TTrayIcon;
 class TTrayShell;
 
@@ -45,8 +51,10 @@ struct TForm1Options {
     std::optional<uint32_t> SpeedForRun;                         // likewise (--speed)
     bool AnswerOtherInstances = true;                            // a second start brings this window to the front
     std::function<void()> OnAnotherInstance;                     // this start ends because another copy runs
-    // Each event of the operator's watch as it happens: its kind and its detail, escaped for the event log.
+    // Each event as it goes to the event log: its kind and its escaped detail.
     std::function<void(const std::string& kind, const std::string& detail)> OnEvent;
+    std::function<void()> Beep;                                  // QApplication::beep when empty
+    int PortRetryMs = 2000;                                      // a lost port is opened again this often
 };
 
 class TForm1 : public QMainWindow {
@@ -151,6 +159,8 @@ private:
     // Captions meta1..meta14 from the "Name" cells of the bank shown.
     void CaptionMetaKeys();
     void ReadMetaKeyFile();
+    void ReadExtras();
+    void WriteExtras();
     void WriteMetaKeyFile();
     // What is wrong with a damaged "Setings.str", empty when nothing is.
     std::string ReadNetworkSettings();
@@ -171,8 +181,23 @@ private:
     void AlarmNoticeTick();
     // Asks the settings password until it is right; false when the operator gives up.
     bool AskSettingsPassword();
-    // An event for the event log: its kind and its escaped detail.
-    void LogEvent(const std::string& kind, const std::string& detail);
+
+    // --- the operator's watch: event log, a lost port, silence, the remote session ---
+    void WireWatch();
+    // The one way into the event log; detail is escaped already (EventText.h).
+    void LogEvent(std::string_view kind, const std::string& detail = {});
+    // What the operator sends, one event a line where it comes key by key.
+    void LogSent(const std::string& source, std::string_view bytes);
+    void ClosePort();
+    void PortLost(const std::string& cause);
+    bool ReopenPort();
+    void PortBack();
+    // True while the port is lost: the operator's input is refused with a beep.
+    bool RefuseWhileLost();
+    void ShowSilence(const QDateTime& since);
+    void EndSilence();
+    void RemoteEvent(const TRemoteEvent& event);
+    void ShowRemoteSession();
 
     void Memo1FontSet();
     void ApplyFontSize();
@@ -195,6 +220,15 @@ private:
     QTimer* alarmNoticeTimer_ = nullptr;
     std::string watchText_;                  // "Watch.txt" as last read, UTF-8
     std::vector<std::string> ruleProblems_;  // of the last reading, each reported once
+    std::unique_ptr<TEventLog> eventLog_;
+    TPortReopen* portReopen_ = nullptr;
+    TSilenceWatch* silence_ = nullptr;
+    TSentLines* keyLines_ = nullptr;
+    TSentLines* remoteLines_ = nullptr;
+    std::string remoteLineAddress_;  // whose input remoteLines_ holds
+    QTimer* lostFlash_ = nullptr;
+    int lostFlashes_ = 0;
+    bool reopening_ = false;  // the port's own open errors stay quiet meanwhile
 
     TSettingWords SettingWords;
     uint8_t MetaBank = 0;

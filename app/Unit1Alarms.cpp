@@ -134,8 +134,6 @@ void TForm1::ShowAlarmCount()
 
 void TForm1::BwatchClick()
 {
-    if (!AskSettingsPassword())
-        return;
     Ui& u = *ui_;
     u.PsetWatch->move(4, 4);
     u.PsetWatch->show();
@@ -145,8 +143,3 @@ void TForm1::BwatchClick()
 
 void TForm1::BcloseWatchClick() { ui_->PsetWatch->hide(); }
 
-void TForm1::LogEvent(const std::string& kind, const std::string& detail)
-{
-    if (options_.OnEvent)
-        options_.OnEvent(kind, detail);
-}

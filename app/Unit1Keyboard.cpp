@@ -134,16 +134,22 @@ bool TForm1::TerminalShortcut(const QKeyEvent* event)
 void TForm1::Memo1KeyPress(unsigned char key)
 {
     EndCaptureView();
+    if (RefuseWhileLost())
+        return;
     if (key == '\r' && ui_->CheckBox2->isChecked())
         SerialPortNG1->SendText("\r\n");
     else
         SerialPortNG1->SendText(std::string(1, char(key)));
+    LogSent("key", std::string(1, char(key)));
 }
 
 void TForm1::Memo1KeyDown(int key, Qt::KeyboardModifiers shift)
 {
     if (key != Qt::Key_B || shift != Qt::AltModifier)
         return;
+    if (RefuseWhileLost())
+        return;
+    LogSent("break", {});
     SerialPortNG1->SetBREAKState(true);
     if (options_.Pause)
         options_.Pause(200);
@@ -168,14 +174,20 @@ void TForm1::CopytoPort1Click()
 {
     const std::string text = WithCrLf(ui_->Memo1->SelectedBytes());
     EndCaptureView();
+    if (RefuseWhileLost())
+        return;
     SerialPortNG1->SendText(text);
+    LogSent("copy", text);
 }
 
 void TForm1::CopyToPortCRClick()
 {
-    const std::string text = WithCrLf(ui_->Memo1->SelectedBytes());
+    const std::string text = WithCrLf(ui_->Memo1->SelectedBytes()) + '\r';
     EndCaptureView();
-    SerialPortNG1->SendText(text + '\r');
+    if (RefuseWhileLost())
+        return;
+    SerialPortNG1->SendText(text);
+    LogSent("copy", text);
 }
 
 void TForm1::CopytoClipboard1Click() { ui_->Memo1->copy(); }
@@ -184,8 +196,11 @@ void TForm1::PastefromClipboard1Click()
 {
     EndCaptureView();
     const QMimeData* clip = QApplication::clipboard()->mimeData();
-    if (clip && clip->hasText())
-        SerialPortNG1->SendText(WithCrLf(CodePage::ToBytes(clip->text())));
+    if (!clip || !clip->hasText() || RefuseWhileLost())
+        return;
+    const std::string text = WithCrLf(CodePage::ToBytes(clip->text()));
+    SerialPortNG1->SendText(text);
+    LogSent("paste", text);
 }
 
 void TForm1::SelectAll1Click()

@@ -58,8 +58,11 @@ void TForm1::MetaClick(int tag)
     std::string command = CellBytes(ui_->StringGrid1, 2, row);
     if (ui_->StringGrid1->Cells(3, row) == kCRMarker)
         command += '\r';
-    SerialPortNG1->SendText(command);
     ui_->Memo1->setFocus();
+    if (RefuseWhileLost())
+        return;
+    SerialPortNG1->SendText(command);
+    LogSent("meta:" + std::to_string(MetaBank + 1) + ":" + std::to_string(tag), command);
 }
 
 void TForm1::MetaSWClick()

@@ -8,6 +8,7 @@
 #include "core/NmsForwarder.h"
 #include "core/ReceivePath.h"
 #include "core/RemoteAccess.h"
+#include "core/SilenceWatch.h"
 #include "serial/SerialNG.h"
 #include "support/FindDialog.h"
 #include "support/TextSearch.h"
@@ -26,8 +27,9 @@ void TForm1::WireReceivePath()
         ui_->StatusBar1->SetPanelText(3, QString::fromStdString("Cannot open " + name).left(30));
     };
     receive_->OnCaptureProblem = [this](const std::string& problem) { PostErrorBox(problem); };
-    receive_->OnCaptureLost = [this](uint64_t, uint64_t total) {
+    receive_->OnCaptureLost = [this](uint64_t dropped, uint64_t total) {
         ui_->StatusBar1->SetPanelText(3, QStringLiteral("Capture lost %1 bytes").arg(total));
+        LogEvent("capture-dropped", std::to_string(dropped));
     };
 }
 
@@ -35,6 +37,7 @@ void TForm1::SerialPortNG1RxClusterEvent()
 {
     if (SerialPortNG1->QueuedClusterSize() >= 0) {
         const std::string text = SerialPortNG1->PopClusterText();
+        silence_->Heard();
         // The remote relay and NMS forwarding see every cluster first.
         remote_->Relay(text);
         nms_->Forward(text);

@@ -112,7 +112,7 @@ void TForm1::BcloseClick() { ui_->PsetRA->hide(); }
 
 void TForm1::ComboBox2Change()
 {
-    SerialPortNG1->SetActive(false);
+    ClosePort();
     SerialPortNG1->SetCommPort(SelectedText(ui_->ComboBox2).toStdString());
     bool ok = false;
     const uint32_t speed = SelectedText(ui_->ComboBox1).toUInt(&ok);
@@ -145,6 +145,8 @@ void TForm1::Button3Click()
         remote_->Apply();
         nms_->Apply();
         SaveAlarmRules();
+        WriteExtras();
+        LogEvent("settings-saved");
     } catch (...) {
         // The panel stays open so that the operator can save again or cancel;
         // with it hidden and the settings image disabled there would be no way back.
@@ -170,6 +172,7 @@ void TForm1::Button4Click()
     }
     ReadNetworkSettings();  // a damaged file was reported at start-up
     u.EditWatch->setPlainText(QString::fromStdString(watchText_));
+    ReadExtras();
     Memo1FontSet();
     u.PanelSetMeta->hide();
     u.ImageSetings->setEnabled(true);

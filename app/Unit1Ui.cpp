@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <algorithm>
 
 namespace {
@@ -109,6 +110,8 @@ TForm1::Ui::Ui(QMainWindow* window)
     StatusBar1->AddPanel(QString(), 240, Qt::AlignLeft);
     StatusBar1->AddPanel(QString(), 80, Qt::AlignLeft);  // kAlarmPanel
     StatusBar1->SetPanelToolTip(kAlarmPanel, QStringLiteral("Click: show the oldest unacknowledged alarm line"));
+    // Who is logged in remotely, and with which access.
+    StatusBar1->AddPanel(QString(), 180, Qt::AlignLeft);
 
     PopupMenu1 = Named(new QMenu(window), "PopupMenu1");
     CopytoPort1 = Named(PopupMenu1->addAction(QStringLiteral("Copy to Port")), "CopytoPort1");
@@ -177,9 +180,15 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     CheckBoxBold = Named(new QCheckBox(QStringLiteral("Bold"), PanelSetMeta), "CheckBoxBold");
     CheckBoxBold->setGeometry(522, 50, 75, 22);
     Bra = Named(new QPushButton(QStringLiteral("RA NMS"), PanelSetMeta), "Bra");
-    Bra->setGeometry(410, 75, 85, 21);
-    Bwatch = Named(new QPushButton(QStringLiteral("Alarm Rules"), PanelSetMeta), "Bwatch");
-    Bwatch->setGeometry(500, 75, 97, 21);
+    Bra->setGeometry(410, 75, 56, 21);
+    LabelQuiet = Named(new QLabel(QStringLiteral("Quiet minutes"), PanelSetMeta), "LabelQuiet");
+    LabelQuiet->setGeometry(468, 75, 86, 21);
+    SpinQuiet = Named(new QSpinBox(PanelSetMeta), "SpinQuiet");
+    SpinQuiet->setRange(0, 24 * 60);
+    // No arrows: the row has room for four digits only; the arrow keys still step.
+    SpinQuiet->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    SpinQuiet->setToolTip(QStringLiteral("Quiet minutes: a port silent this long is reported; 0 is off"));
+    SpinQuiet->setGeometry(555, 75, 42, 21);
     Button3 = Named(new QPushButton(QStringLiteral("Save"), PanelSetMeta), "Button3");
     Button3->setGeometry(410, 98, 85, 21);
     Button4 = Named(new QPushButton(QStringLiteral("Cancel"), PanelSetMeta), "Button4");
@@ -219,6 +228,9 @@ void TForm1::Ui::CreateSettingsPanel(QWidget* canvas)
     EipTrap = edit(GBtraps, "EipTrap", QStringLiteral("Host"), {40, 34, 88, 20}, 36, false);
     EportTrap = edit(GBtraps, "EportTrap", QStringLiteral("Port"), {40, 56, 50, 20}, 36, false);
     EsetPass = edit(PsetRA, "EsetPass", QStringLiteral("Password"), {306, 86, 88, 20}, 62, true);
+    // The alarm rules sit behind the same password as the network settings.
+    Bwatch = Named(new QPushButton(QStringLiteral("Alarm Rules"), PsetRA), "Bwatch");
+    Bwatch->setGeometry(244, 84, 132, 24);
     Bclose = Named(new QPushButton(QStringLiteral("\u00D7"), PsetRA), "Bclose");
     Bclose->setGeometry(380, 2, 16, 16);
 

@@ -15,6 +15,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 class TImageButton;
 class TStatusBar;
 class TStringGrid;
@@ -44,6 +45,8 @@ struct TForm1::Ui {
     QComboBox* CBfontsize = nullptr;
     QCheckBox* CheckBoxBold = nullptr;
     QPushButton* Bra = nullptr;
+    QLabel* LabelQuiet = nullptr;
+    QSpinBox* SpinQuiet = nullptr;
     QPushButton* Button3 = nullptr;
     QPushButton* Button4 = nullptr;
 

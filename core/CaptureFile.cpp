@@ -31,13 +31,15 @@ void TCaptureFile::Open(const std::string& directory, const std::string& name)
     const std::string path = directory + name;
     const int fd = RetryEintr([&] { return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); });
     if (fd < 0)
-        throw std::runtime_error("Cannot open capture file \"" + path + "\": " + ErrnoText(errno));
+        throw std::runtime_error("Cannot open " + noun_ + " \"" + path + "\": " + ErrnoText(errno));
     struct stat info {};
     fileSize_ = ::fstat(fd, &info) == 0 ? uint64_t(info.st_size) : 0;
     fd_ = fd;
     path_ = path;
-    timePath_ = path.size() > 4 ? path.substr(0, path.size() - 4) + ".TIM" : path + ".TIM";
-    OpenTimes();
+    if (timeIndex_) {
+        timePath_ = path.size() > 4 ? path.substr(0, path.size() - 4) + ".TIM" : path + ".TIM";
+        OpenTimes();
+    }
 }
 
 void TCaptureFile::OpenTimes()
@@ -97,7 +99,7 @@ void TCaptureFile::WriteLine(std::string_view line, std::optional<uint32_t> mill
     if (milliseconds)
         pendingTimes_.push_back({pending_.size(), *milliseconds});
     pending_.append(line);
-    pending_.append("\r\n");
+    pending_.append(lineEnd_);
     // An open file takes the lines now rather than lose the oldest of a large batch.
     if (pending_.size() > kBacklogLimit && fd_ >= 0)
         Flush();
@@ -107,8 +109,8 @@ void TCaptureFile::WriteLine(std::string_view line, std::optional<uint32_t> mill
         // The rest of a line the file holds a part of stays, or the file would
         // join that part to a later line.
         const size_t keep = fileEndsMidLine_ ? pending_.find('\n') + 1 : 0;
-        size_t cut = pending_.find("\r\n", std::max(keep, pending_.size() - kBacklogLimit * 3 / 4));
-        cut = cut == std::string::npos ? pending_.size() : cut + 2;
+        size_t cut = pending_.find(lineEnd_, std::max(keep, pending_.size() - kBacklogLimit * 3 / 4));
+        cut = cut == std::string::npos ? pending_.size() : cut + lineEnd_.size();
         dropped_ += cut - keep;
         pending_.erase(keep, cut - keep);
         while (!pendingTimes_.empty() && pendingTimes_.front().At < cut)
@@ -125,14 +127,14 @@ bool TCaptureFile::Flush()
         return true;
     }
     if (fd_ < 0) {
-        lastError_ = "no capture file is open";
+        lastError_ = "no " + noun_ + " is open";
         return false;
     }
     size_t done = 0;
     while (done < pending_.size()) {
         const ssize_t n = RetryEintr([&] { return ::write(fd_, pending_.data() + done, pending_.size() - done); });
         if (n < 0) {
-            lastError_ = "Cannot write capture file \"" + path_ + "\": " + ErrnoText(errno);
+            lastError_ = "Cannot write " + noun_ + " \"" + path_ + "\": " + ErrnoText(errno);
             SettleTimes(done);
             pending_.erase(0, done);
             FlushTimes();

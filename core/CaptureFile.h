@@ -2,6 +2,7 @@
 // The day's capture file: received lines, each ended by CR LF, appended to
 // archive/YYYY/MM/DD-MM-YY.CAP in the data folder (see CaptureNames.h), and
 // beside it the ".TIM" file with the receive time of each line (TimeIndex.h).
+// The event log writes its lines (ended by LF) through the same writer.
 #include "core/TimeIndex.h"
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class TCaptureFile {
 public:
@@ -20,6 +22,12 @@ public:
     static constexpr size_t kDirectLine = 1u << 20;
 
     TCaptureFile() = default;
+    // lineEnd follows every line; noun names the file in error texts. Such a
+    // file keeps no time index.
+    TCaptureFile(std::string lineEnd, std::string noun)
+        : lineEnd_(std::move(lineEnd)), noun_(std::move(noun)), timeIndex_(false)
+    {
+    }
     ~TCaptureFile();
     TCaptureFile(const TCaptureFile&) = delete;
     TCaptureFile& operator=(const TCaptureFile&) = delete;
@@ -35,12 +43,12 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
 
-    // Queues the line and its CR LF, and its receive time in milliseconds since
-    // local midnight when known; Flush hands them to the operating system.
+    // Queues the line and its line end, and its receive time in milliseconds
+    // since local midnight when known; Flush hands them to the operating system.
     void WriteLine(std::string_view line, std::optional<uint32_t> milliseconds = std::nullopt);
-    // True when everything pending was written to the capture file; on failure
-    // the rest stays pending and LastError() says why. The time index is
-    // written as far as it can be; its failures stop nothing.
+    // True when everything pending was written to the file; on failure the rest
+    // stays pending and LastError() says why. The time index is written as far
+    // as it can be; its failures stop nothing.
     bool Flush();
     size_t PendingBytes() const { return pending_.size(); }
     // Time records waiting for the time index, and those it lost.
@@ -59,6 +67,9 @@ private:
     void FlushTimes();
     void OpenTimes();
 
+    std::string lineEnd_ = "\r\n";
+    std::string noun_ = "capture file";
+    bool timeIndex_ = true;
     int fd_ = -1;
     std::string path_;
     uint64_t fileSize_ = 0;  // where pending_ begins in the file

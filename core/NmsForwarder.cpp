@@ -1,6 +1,7 @@
 #include "core/NmsForwarder.h"
 
 #include "net/TnCnx.h"
+#include "net/WSocketErrors.h"
 #include "support/MyUtils.h"
 
 #include <cstdlib>
@@ -15,9 +16,40 @@ TNmsForwarder::TNmsForwarder(Hooks hooks, NowFunction now)
     TnCnx->SetLocalEcho(false);
     TnCnx->SetSendQueueLimit(kLinkQueueLimit);
     TnCnx->SetReceiveRateLimit(kHostReadRate);
+    TnCnx->OnSessionConnected = [this](TTnCnx*, uint16_t error) {
+        if (error != 0) {
+            Down(WSocketErrorDesc(error));
+            return;
+        }
+        up_ = true;
+        downTold_ = false;
+        if (OnUp)
+            OnUp(LinkName());
+    };
+    TnCnx->OnSessionClosed = [this](TTnCnx*, uint16_t error) {
+        Down(error != 0 ? WSocketErrorDesc(error) : "closed by the host");
+    };
 }
 
-TNmsForwarder::~TNmsForwarder() = default;
+std::string TNmsForwarder::LinkName() const { return TnCnx->Host() + ":" + TnCnx->Port(); }
+
+// Said once until the link is up again or set up anew, not at every retry.
+void TNmsForwarder::Down(const std::string& error)
+{
+    up_ = false;
+    if (downTold_)
+        return;
+    downTold_ = true;
+    if (OnDown)
+        OnDown(LinkName(), error);
+}
+
+TNmsForwarder::~TNmsForwarder()
+{
+    // Nothing is told while the link is taken down with the forwarder.
+    TnCnx->OnSessionConnected = nullptr;
+    TnCnx->OnSessionClosed = nullptr;
+}
 
 void TNmsForwarder::ApplyHostAndPort()
 {
@@ -32,9 +64,10 @@ void TNmsForwarder::ConnectReporting()
 {
     try {
         TnCnx->Connect();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // The caller's report shows it; forwarding need not repeat it.
         problemShown_ = true;
+        Down(e.what());
         throw;
     }
 }
@@ -42,6 +75,7 @@ void TNmsForwarder::ConnectReporting()
 void TNmsForwarder::Start()
 {
     problemShown_ = false;
+    downTold_ = false;
     if (!hooks_.Enabled())
         return;
     ApplyHostAndPort();
@@ -58,6 +92,9 @@ void TNmsForwarder::Apply()
     }
     if (TnCnx->State() != wsClosed)
         TnCnx->Close();
+    if (up_)
+        Down("closed for new settings");
+    downTold_ = false;
     ApplyHostAndPort();
     ConnectReporting();
     nmsLastAttempt_ = now_();
@@ -69,6 +106,8 @@ void TNmsForwarder::Stop()
 {
     if (TnCnx->State() != wsClosed)
         TnCnx->Close();
+    if (up_)
+        Down("stopped");
 }
 
 void TNmsForwarder::Keep(const std::string& text)
@@ -79,6 +118,8 @@ void TNmsForwarder::Keep(const std::string& text)
     const size_t drop = nmsPending_.size() - (kPendingLimit - kPendingDropStep);
     nmsPending_.erase(0, drop);
     dropped_ += drop;
+    if (OnDropped)
+        OnDropped(drop);
 }
 
 void TNmsForwarder::Forward(const std::string& text)
@@ -118,6 +159,7 @@ void TNmsForwarder::Forward(const std::string& text)
         // The cluster is kept and still goes to the display and the capture.
         if (!kept)
             Keep(text);
+        Down(e.what());
         if (problemShown_)
             return;
         problemShown_ = true;

@@ -40,6 +40,13 @@ public:
     // PBX output: sent when the link is up, else kept (bounded) for later.
     void Forward(const std::string& text);
 
+    // Optional, for the event log: the link came up or went down ("HOST:PORT"
+    // names it; down is told once until it is up again), and output the bound
+    // dropped while it was down.
+    std::function<void(const std::string& link)> OnUp;
+    std::function<void(const std::string& link, const std::string& error)> OnDown;
+    std::function<void(uint64_t bytes)> OnDropped;
+
     const std::string& NmsPending() const { return nmsPending_; }
     const QDateTime& NmsLastAttempt() const { return nmsLastAttempt_; }
     const TTnCnx& Link() const { return *TnCnx; }
@@ -60,6 +67,8 @@ private:
     void ApplyHostAndPort();
     void ConnectReporting();
     void Keep(const std::string& text);
+    std::string LinkName() const;
+    void Down(const std::string& error);
 
     Hooks hooks_;
     NowFunction now_;
@@ -68,4 +77,6 @@ private:
     QDateTime nmsLastAttempt_;
     uint64_t dropped_ = 0;       // output lost to the bound since the link was last up
     bool problemShown_ = false;  // one report until the link works or is set up again
+    bool up_ = false;            // OnUp was told, OnDown not yet
+    bool downTold_ = false;      // OnDown was told, OnUp not yet
 };

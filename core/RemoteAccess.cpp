@@ -160,6 +160,7 @@ void TRemoteAccess::Stop()
         WSvr->Close();
     if (WCli->State() != wsClosed)
         WCli->Close();
+    LoggedOut();
 }
 
 void TRemoteAccess::Relay(const std::string& text)
@@ -168,14 +169,17 @@ void TRemoteAccess::Relay(const std::string& text)
         return;
     try {
         WCli->SendString(text);
-        if (WCli->State() == wsConnected && WCli->BufferedByteCount() > kClientQueueLimit)
+        if (WCli->State() == wsConnected && WCli->BufferedByteCount() > kClientQueueLimit) {
             WCli->Close();  // the capture file keeps everything the client missed
+            LoggedOut();
+        }
     } catch (const std::exception&) {
         // A failing session must not cost the display or the capture this cluster.
         try {
             WCli->Abort();
         } catch (const std::exception&) {
         }
+        LoggedOut();
     }
 }
 
@@ -243,6 +247,7 @@ void TRemoteAccess::Admit(TSocketHandle h)
             socket.SendString("Busy ! Try later...\r\n");
             EndAfterText(socket);
         });
+        Report({TRemoteEvent::Busy, address});
         return;
     }
     remoteAuthorised_ = false;
@@ -335,12 +340,14 @@ void TRemoteAccess::WCliDataAvailable()
         remoteAuthorised_ = true;
         remoteFullAccess_ = true;
         WCli->SendString("\r\nYou have Full Access to PBX.\r\n");
+        Report({TRemoteEvent::LoggedIn, clientAddress_, 0, true});
         return;
     case TLoginDecision::Viewer:
         penalties_.LoggedIn(clientAddress_);
         remoteAuthorised_ = true;
         remoteFullAccess_ = false;
         WCli->SendString("\r\nYou have Access as Viewer to PBX.\r\n");
+        Report({TRemoteEvent::LoggedIn, clientAddress_, 0, false});
         return;
     case TLoginDecision::Wrong:
     case TLoginDecision::TooLong:
@@ -369,8 +376,13 @@ void TRemoteAccess::Report(const TRemoteEvent& event)
         hooks_.OnEvent(event);
 }
 
-void TRemoteAccess::WCliSessionClosed()
+void TRemoteAccess::WCliSessionClosed() { LoggedOut(); }
+
+void TRemoteAccess::LoggedOut()
 {
+    const bool wasIn = remoteAuthorised_;
     remoteAuthorised_ = false;
     remoteFullAccess_ = false;
+    if (wasIn)
+        Report({TRemoteEvent::LoggedOut, clientAddress_});
 }

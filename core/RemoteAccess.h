@@ -24,7 +24,7 @@ struct TRemoteSettings {
     std::string ViewerPassword;
 };
 
-// What the operator is to learn of refused clients.
+// What the operator is to learn of clients: who logged in and out, who was refused.
 struct TRemoteEvent {
     enum Kind {
         WrongPassword,  // a wrong password (or no line end within the limit)
@@ -32,10 +32,14 @@ struct TRemoteEvent {
         Refused,        // a connection from a penalised address was closed unheard
         LoginTimeOut,   // no password line within the grace time
         AcceptPaused,   // out of descriptors or memory: accepting retries by itself
+        LoggedIn,       // FullAccess says which level
+        Busy,           // a second client was told the service is busy
+        LoggedOut,      // the logged-in session ended
     };
     Kind kind;
     std::string Address;
     int64_t PenaltyMs = 0;
+    bool FullAccess = false;
 };
 
 struct TRemoteCounts {
@@ -74,6 +78,8 @@ public:
 
     bool RemoteAuthorised() const { return remoteAuthorised_; }
     bool RemoteFullAccess() const { return remoteFullAccess_; }
+    // The address of the session being greeted or logged in.
+    const std::string& ClientAddress() const { return clientAddress_; }
     const TWSocket& Server() const { return *WSvr; }
     const TWSocket& Client() const { return *WCli; }
     const TRemoteCounts& Counts() const { return counts_; }
@@ -107,6 +113,8 @@ private:
     void TakeInput();
     bool PortBusy() const { return hooks_.PortBusy && hooks_.PortBusy(); }
     void WCliSessionClosed();
+    // The logged-in session is over, however it ended; reported once.
+    void LoggedOut();
     void Refuse(const std::string& address);
     void CheckLoginGrace();
     void Report(const TRemoteEvent& event);

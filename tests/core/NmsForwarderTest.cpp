@@ -100,6 +100,9 @@ protected:
                                                    [this](const std::string& problem) { problems_.push_back(problem); },
                                                },
                                                [this] { return now_; });
+        nms_->OnUp = [this](const std::string& link) { events_.push_back("up " + link); };
+        nms_->OnDown = [this](const std::string& link, const std::string&) { events_.push_back("down " + link); };
+        nms_->OnDropped = [this](uint64_t bytes) { droppedTold_ += bytes; };
         nms_->Link().Socket()->OnChangeState = [this](TWSocket*, TSocketState, TSocketState to) {
             attempts_ += to == wsOpened;
         };
@@ -132,6 +135,8 @@ protected:
     bool enabled_ = true;
     TNmsSettings settings_{"127.0.0.1", "23"};
     std::vector<std::string> problems_;
+    std::vector<std::string> events_;  // "up HOST:PORT", "down HOST:PORT"
+    uint64_t droppedTold_ = 0;
     int attempts_ = 0;
     std::unique_ptr<TNmsForwarder> nms_;
 };
@@ -151,6 +156,7 @@ TEST_F(NmsForwarder, UnreachableHostGetsOneAttemptPerSevenSecondsWhileAllTextIsK
     }
     EXPECT_EQ(attempts_, 3) << "at 0, 7 and 14 seconds";
     EXPECT_EQ(nms_->NmsPending(), all);
+    EXPECT_EQ(events_.size(), 1u) << "down is told once, not at every retry";
 }
 
 TEST_F(NmsForwarder, RetryComesAfterSevenFullSecondsNotBefore)
@@ -200,6 +206,9 @@ TEST_F(NmsForwarder, ApplyWithEnableTickedDropsKeptTextAndConnectsAnew)
     EXPECT_EQ(nms_->NmsPending(), "");
     ASSERT_TRUE(nms.WaitNegotiated());
     ASSERT_TRUE(WaitConnected());
+    const std::string link = "127.0.0.1:" + std::to_string(port);
+    ASSERT_FALSE(events_.empty());
+    EXPECT_EQ(events_.back(), "up " + link);
     nms_->Forward("fresh\r\n");
     ASSERT_TRUE(nms.WaitReceived(kAnswers.size() + 7));
     EXPECT_EQ(nms.received, kAnswers + "fresh\r\n");
@@ -210,6 +219,7 @@ TEST_F(NmsForwarder, ApplyWithEnableTickedDropsKeptTextAndConnectsAnew)
     EXPECT_EQ(nms_->Link().Host(), "127.0.0.1");
     EXPECT_EQ(nms_->Link().Port(), std::to_string(port));
     ASSERT_TRUE(WaitFor([&] { return nms.Poll(), nms.accepted == 2; }));
+    ASSERT_TRUE(WaitConnected());
 
     // Unticked: the link closes and text is no longer kept.
     enabled_ = false;
@@ -218,6 +228,8 @@ TEST_F(NmsForwarder, ApplyWithEnableTickedDropsKeptTextAndConnectsAnew)
     nms_->Forward("off\r\n");
     EXPECT_EQ(nms_->NmsPending(), "");
     EXPECT_TRUE(problems_.empty());
+    EXPECT_EQ(events_.back(), "down " + link);
+    EXPECT_EQ(std::count(events_.begin(), events_.end(), "up " + link), 2);
 }
 
 TEST_F(NmsForwarder, KeptTextIsBoundedAndTheLossIsAnnouncedFirst)
@@ -240,6 +252,7 @@ TEST_F(NmsForwarder, KeptTextIsBoundedAndTheLossIsAnnouncedFirst)
     ASSERT_TRUE(WaitConnected());
     const size_t dropped = all.size() - nms_->NmsPending().size();
     ASSERT_GT(dropped, 0u);
+    EXPECT_EQ(droppedTold_, dropped);
     nms_->Forward("end\r\n");
     all += "end\r\n";
 

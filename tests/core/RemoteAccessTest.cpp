@@ -634,3 +634,37 @@ TEST_F(RemoteAccess, InputWaitsWhileThePortWritesAndPastTheBoundInTheClientsConn
     portBusy_ = false;
     EXPECT_TRUE(WaitFor([&] { return toPort_.back() == 'D'; }));
 }
+
+TEST_F(RemoteAccess, LoginsBusyClientsAndTheEndOfASessionAreToldOnce)
+{
+    RawPeer first;
+    LoggedIn(first, "secret", kFull);
+    ASSERT_EQ(Count(TRemoteEvent::LoggedIn), 1);
+    EXPECT_EQ(events_.back().Address, "127.0.0.1");
+    EXPECT_TRUE(events_.back().FullAccess);
+    EXPECT_EQ(remote_->ClientAddress(), "127.0.0.1");
+
+    RawPeer second;
+    ASSERT_TRUE(second.Connect(port_));
+    EXPECT_TRUE(ReadToOrderlyEnd(second));
+    EXPECT_EQ(Count(TRemoteEvent::Busy), 1);
+
+    first.Close();
+    ASSERT_TRUE(WaitFor([&] { return Count(TRemoteEvent::LoggedOut) == 1; }));
+    EXPECT_FALSE(remote_->RemoteAuthorised());
+
+    RawPeer viewer;
+    LoggedIn(viewer, "look", kViewer);
+    ASSERT_EQ(Count(TRemoteEvent::LoggedIn), 2);
+    EXPECT_FALSE(events_.back().FullAccess);
+    remote_->Stop();
+    remote_->Stop();
+    EXPECT_EQ(Count(TRemoteEvent::LoggedOut), 2) << "Stop ends the session once";
+
+    RawPeer refused;
+    remote_->Start();
+    Greeted(refused);
+    refused.Close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Count(TRemoteEvent::LoggedOut), 2) << "one who never logged in does not log out";
+}
