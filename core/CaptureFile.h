@@ -26,8 +26,7 @@ public:
     // file keeps no time index.
     TCaptureFile(std::string lineEnd, std::string noun)
         : lineEnd_(std::move(lineEnd)), noun_(std::move(noun)), timeIndex_(false)
-    {
-    }
+    {}
     ~TCaptureFile();
     TCaptureFile(const TCaptureFile&) = delete;
     TCaptureFile& operator=(const TCaptureFile&) = delete;
