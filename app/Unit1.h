@@ -53,8 +53,8 @@ struct TForm1Options {
     std::function<void()> OnAnotherInstance;                     // this start ends because another copy runs
     // Each event as it goes to the event log: its kind and its escaped detail.
     std::function<void(const std::string& kind, const std::string& detail)> OnEvent;
-    std::function<void()> Beep;                                  // QApplication::beep when empty
-    int PortRetryMs = 2000;                                      // a lost port is opened again this often
+    std::function<void()> Beep;  // QApplication::beep when empty
+    int PortRetryMs = 2000;      // a lost port is opened again this often
 };
 
 class TForm1 : public QMainWindow {

@@ -142,4 +142,3 @@ void TForm1::BwatchClick()
 }
 
 void TForm1::BcloseWatchClick() { ui_->PsetWatch->hide(); }
-
