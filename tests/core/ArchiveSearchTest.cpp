@@ -90,6 +90,28 @@ TEST_F(ArchiveSearch, AgreesWithALineByLineSearchOnRandomDays)
     }
 }
 
+// Days larger than the search's fold block, with matches astride its edges.
+TEST_F(ArchiveSearch, MatchesAcrossTheEdgesOfTheFoldedBlocksAreFoundOnce)
+{
+    constexpr size_t kBlock = 256 * 1024;
+    for (int shift = 0; shift < 6; ++shift) {
+        std::string bytes;
+        for (size_t edge = kBlock; edge <= 3 * kBlock; edge += kBlock) {
+            std::string filler(edge - bytes.size() - 3 - size_t(shift) - 2, 'x');
+            for (size_t at = 100; at < filler.size(); at += 100)
+                filler.replace(at, 2, "\r\n");
+            bytes += filler + "\r\nab Trunk 7 cd\r\n";
+        }
+        Day(QDate(2026, 12, 1).addDays(shift), bytes);
+    }
+    for (bool matchCase : {false, true}) {
+        const TArchiveQuery query{QDate(2026, 12, 1), QDate(2026, 12, 31), "TRUNK 7", false, matchCase};
+        const std::vector<Hit> hits = Search(query);
+        EXPECT_EQ(hits, Reference(query));
+        EXPECT_EQ(hits.size(), matchCase ? 0u : 18u);
+    }
+}
+
 TEST_F(ArchiveSearch, RegularExpressionsStopAndBadQueries)
 {
     Day(QDate(2026, 12, 7), "ALM MAJOR TRK 03\r\nCDR 1\r\nalm minor psu\r\n");
