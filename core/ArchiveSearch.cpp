@@ -21,6 +21,25 @@ QRegularExpression Expression(const TArchiveQuery& query)
     return expression;
 }
 
+// The expression run over a whole day to find the lines worth matching one by
+// one; ^ and $ hold at each line's edges. Whatever matches a line alone
+// matches there in the whole day too, unless the pattern looks past the line
+// (lookaround, \A, \z, \Z, \G) or gives up its backtracking (atomic groups,
+// possessive counts): such a pattern is matched line by line (invalid here).
+QRegularExpression WholeDayExpression(const TArchiveQuery& query)
+{
+    QString pattern = query.Pattern;
+    pattern.replace(QStringLiteral("(?:"), QString());
+    for (const char* edge : {"(?", "\\A", "\\z", "\\Z", "\\G", "*+", "++", "?+", "}+"})
+        if (pattern.contains(QLatin1String(edge)))
+            return QRegularExpression(QStringLiteral("("));
+    QRegularExpression expression(query.Pattern, QRegularExpression::MultilineOption |
+                                                     (query.MatchCase ? QRegularExpression::NoPatternOption
+                                                                      : QRegularExpression::CaseInsensitiveOption));
+    expression.optimize();
+    return expression;
+}
+
 }  // namespace
 
 std::string CheckArchiveQuery(const TArchiveQuery& query)
@@ -43,6 +62,8 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
     if (!CheckArchiveQuery(query).empty())
         return 0;
     const QRegularExpression expression = query.Regex ? Expression(query) : QRegularExpression();
+    const QRegularExpression wholeDay = query.Regex ? WholeDayExpression(query) : QRegularExpression();
+    QString dayText;
     const std::optional<std::string> text = query.Regex ? std::nullopt : TextSearch::FindTextBytes(query.Pattern);
     if (!query.Regex && !text)
         return 0;  // a character the code page lacks cannot be in a capture file
@@ -78,11 +99,44 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
             onHit(date, line);
         };
         const std::string& bytes = day.Bytes();
-        if (query.Regex) {
+        if (query.Regex && !wholeDay.isValid()) {
             day.ForEachLine([&](const TArchiveLine& line) {
                 if (expression.match(CodePage::ToText(line.Bytes)).hasMatch())
                     hit(line);
             });
+            continue;
+        }
+        if (query.Regex) {
+            // The whole day at once finds the next line that may match; that
+            // line alone decides. One character per byte keeps the offsets.
+            // The CR of each CR LF reads as LF: a line's end is then an end for $.
+            dayText.clear();
+            CodePage::AppendText(dayText, bytes);
+            for (size_t lf = bytes.find("\r\n"); lf != std::string::npos; lf = bytes.find("\r\n", lf + 2))
+                dayText[qsizetype(lf)] = u'\n';
+            // One scan goes on from match to match (a fresh start checks the
+            // whole text again); a match that runs into the next line starts
+            // a scan from there, so that no line is passed over.
+            size_t resume = 0;
+            for (qsizetype at = 0; at < dayText.size();) {
+                QRegularExpressionMatchIterator scan = wholeDay.globalMatch(dayText, at);
+                at = dayText.size();
+                while (scan.hasNext() && !(stop && stop->load())) {
+                    const QRegularExpressionMatch match = scan.next();
+                    const auto start = size_t(match.capturedStart());
+                    if (start < resume)
+                        continue;  // its line is done
+                    const TArchiveLine line = day.LineAt(start);
+                    if (expression.match(CodePage::ToText(line.Bytes)).hasMatch())
+                        hit(line);
+                    const size_t next = bytes.find('\n', start);
+                    resume = next == std::string::npos ? bytes.size() : next + 1;
+                    if (size_t(match.capturedEnd()) > resume) {
+                        at = qsizetype(resume);
+                        break;
+                    }
+                }
+            }
             continue;
         }
         // Without case, a block at a time is folded, so that it is searched
