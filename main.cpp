@@ -6,10 +6,48 @@
 #include "core/InstanceBeacon.h"
 
 #include <QDir>
+#include <algorithm>
 #include <cstdio>
+#include <iostream>
+
+namespace {
+
+// The archive's options run without a window, so without a display.
+bool WantsArchive(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        arg.remove_prefix(std::min(arg.find_first_not_of('-'), arg.size()));
+        arg = arg.substr(0, arg.find('='));
+        for (const char* name : {"search", "export", "from", "to", "regex", "match-case", "utf8"})
+            if (arg == name && argv[i][0] == '-')
+                return true;
+    }
+    return false;
+}
+
+int RunArchive(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const TCommandLine line = ParseCommandLine(QCoreApplication::arguments());
+    if (line.Help) {
+        std::fputs(CommandLineHelp().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (!line.Error.empty() || !line.Archive) {
+        std::fprintf(stderr, "morvel-pbx: %s\nTry 'morvel-pbx --help'.\n", line.Error.c_str());
+        return 2;
+    }
+    std::ios::sync_with_stdio(false);
+    return RunArchiveCommand(*line.Archive, line.DataFolder, std::cout, std::cerr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    if (WantsArchive(argc, argv))
+        return RunArchive(argc, argv);
     TApplication app(argc, argv);
     app.setProperty("helpFile", QStringLiteral("MorvelPBX.hlp"));
 

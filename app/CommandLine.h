@@ -1,5 +1,7 @@
 #pragma once
 // The program's command line: what the operator asked for this run.
+#include "core/ArchiveCommand.h"
+
 #include <QStringList>
 #include <cstdint>
 #include <optional>
@@ -12,7 +14,8 @@ struct TCommandLine {
     std::string DataFolder;          // --data-folder DIR, or the user's folder with --user-data
     bool Help = false;
     bool Version = false;
-    std::string Error;  // what was wrong, for standard error; the program then ends with status 2
+    std::optional<TArchiveCommand> Archive;  // --search or --export: runs without a window
+    std::string Error;                       // what was wrong, for standard error; the program then ends with status 2
 };
 
 // args as the program got them, the program's name first.

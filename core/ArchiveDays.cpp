@@ -58,16 +58,29 @@ std::optional<QDate> NeighbourDay(const std::vector<QDate>& days, const QDate& d
     return it == days.end() ? std::nullopt : std::optional<QDate>(*it);
 }
 
-bool TArchiveDay::Load(const std::string& root, const QDate& day)
+bool TArchiveDay::Load(const std::string& root, const QDate& day, bool withTimes)
 {
     const auto y = unsigned(day.year()), m = unsigned(day.month()), d = unsigned(day.day());
     const std::string folder = root + "/" + std::to_string(y) + "/" + TwoDigits(m) + "/";
-    bytes_.clear();
     times_ = {};
-    if (!ReadWholeFile(folder + CaptureName(y, m, d), bytes_))
+    timesPath_.clear();
+    // The bytes of the day before are read over, not cleared first: their room is reused.
+    if (!ReadWholeFile(folder + CaptureName(y, m, d), bytes_)) {
+        bytes_.clear();
         return false;
-    times_ = TTimeIndex::Load(folder + TimeIndexName(y, m, d));
+    }
+    timesPath_ = folder + TimeIndexName(y, m, d);
+    if (withTimes)
+        LoadTimes();
     return true;
+}
+
+void TArchiveDay::LoadTimes()
+{
+    if (timesPath_.empty())
+        return;
+    times_ = TTimeIndex::Load(timesPath_);
+    timesPath_.clear();
 }
 
 TArchiveLine TArchiveDay::LineAt(size_t offset) const

@@ -28,8 +28,10 @@ struct TArchiveLine {
 // in a line without its CR LF: that line is a line too.
 class TArchiveDay {
 public:
-    // False when the day has no capture file or it cannot be read.
-    bool Load(const std::string& root, const QDate& day);
+    // False when the day has no capture file or it cannot be read. Without
+    // withTimes the time index waits for LoadTimes.
+    bool Load(const std::string& root, const QDate& day, bool withTimes = true);
+    void LoadTimes();
     const std::string& Bytes() const { return bytes_; }
     const TTimeIndex& Times() const { return times_; }
     // The line that holds the byte at offset.
@@ -39,6 +41,7 @@ public:
 private:
     std::string bytes_;
     TTimeIndex times_;
+    std::string timesPath_;  // the index still to be read
 };
 
 // "12:34:56.789" for a receive time.

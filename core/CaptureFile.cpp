@@ -12,6 +12,16 @@
 
 namespace {
 
+void AppendRecord(std::string& to, uint64_t offset, uint32_t milliseconds)
+{
+    char record[kTimeRecordSize];
+    for (size_t i = 0; i < 8; ++i)
+        record[i] = char(offset >> (8 * i));
+    for (size_t i = 0; i < 4; ++i)
+        record[8 + i] = char(milliseconds >> (8 * i));
+    to.append(record, kTimeRecordSize);
+}
+
 void MakeDirectories(const std::string& directory)
 {
     for (size_t pos = directory.find('/', 1); pos != std::string::npos; pos = directory.find('/', pos + 1)) {
@@ -71,6 +81,7 @@ void TCaptureFile::Close()
     timePending_.clear();
     timeHead_ = 0;
     pendingTimes_.clear();
+    timesHead_ = 0;
     if (timeFd_ >= 0)
         ::close(timeFd_);
     timeFd_ = -1;
@@ -92,12 +103,13 @@ void TCaptureFile::WriteLine(std::string_view line, std::optional<uint32_t> mill
             fileEndsMidLine_ = true;
         }
         if (fileSize_ > start && milliseconds) {
-            timePending_ += EncodeTimeRecord({start, *milliseconds});
+            AppendRecord(timePending_, start, *milliseconds);
             milliseconds.reset();
         }
     }
     if (milliseconds)
-        pendingTimes_.push_back({pending_.size(), *milliseconds});
+        pendingTimes_.push_back({queued_, *milliseconds});
+    queued_ += line.size() + lineEnd_.size();
     pending_.append(line);
     pending_.append(lineEnd_);
     // An open file takes the lines now rather than lose the oldest of a large batch.
@@ -111,12 +123,14 @@ void TCaptureFile::WriteLine(std::string_view line, std::optional<uint32_t> mill
         const size_t keep = fileEndsMidLine_ ? pending_.find('\n') + 1 : 0;
         size_t cut = pending_.find(lineEnd_, std::max(keep, pending_.size() - kBacklogLimit * 3 / 4));
         cut = cut == std::string::npos ? pending_.size() : cut + lineEnd_.size();
+        // The lines after the cut keep their place counted from the end; only
+        // the dropped lines' times go (the kept part's line has its time in the file).
+        const uint64_t base = queued_ - pending_.size();
+        while (timesHead_ < pendingTimes_.size() && pendingTimes_[timesHead_].At < base + cut)
+            ++timesHead_;
+        CompactTimes();
         dropped_ += cut - keep;
         pending_.erase(keep, cut - keep);
-        while (!pendingTimes_.empty() && pendingTimes_.front().At < cut)
-            pendingTimes_.pop_front();
-        for (TPendingTime& time : pendingTimes_)
-            time.At -= cut - keep;
     }
 }
 
@@ -153,13 +167,23 @@ bool TCaptureFile::Flush()
 
 void TCaptureFile::SettleTimes(size_t written)
 {
-    while (!pendingTimes_.empty() && pendingTimes_.front().At < written) {
-        timePending_ += EncodeTimeRecord({fileSize_ + pendingTimes_.front().At, pendingTimes_.front().Milliseconds});
-        pendingTimes_.pop_front();
-    }
-    for (TPendingTime& time : pendingTimes_)
-        time.At -= written;
+    const uint64_t base = queued_ - pending_.size();
+    for (; timesHead_ < pendingTimes_.size() && pendingTimes_[timesHead_].At < base + written; ++timesHead_)
+        AppendRecord(timePending_, fileSize_ + (pendingTimes_[timesHead_].At - base),
+                     pendingTimes_[timesHead_].Milliseconds);
+    CompactTimes();
     fileSize_ += written;
+}
+
+void TCaptureFile::CompactTimes()
+{
+    if (timesHead_ == pendingTimes_.size()) {
+        pendingTimes_.clear();
+        timesHead_ = 0;
+    } else if (timesHead_ > 4096 && timesHead_ * 2 > pendingTimes_.size()) {
+        pendingTimes_.erase(pendingTimes_.begin(), pendingTimes_.begin() + std::ptrdiff_t(timesHead_));
+        timesHead_ = 0;
+    }
 }
 
 // The index's own backlog is bounded like the capture's; past it the oldest

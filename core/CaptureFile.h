@@ -7,11 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 class TCaptureFile {
 public:
@@ -51,18 +51,22 @@ public:
     bool Flush();
     size_t PendingBytes() const { return pending_.size(); }
     // Time records waiting for the time index, and those it lost.
-    size_t PendingTimeBytes() const { return timePending_.size() + pendingTimes_.size() * kTimeRecordSize; }
+    size_t PendingTimeBytes() const
+    {
+        return timePending_.size() + (pendingTimes_.size() - timesHead_) * kTimeRecordSize;
+    }
     uint64_t DroppedTimeBytes() const { return timeDropped_; }
     uint64_t DroppedBytes() const { return dropped_; }
     const std::string& LastError() const { return lastError_; }
 
 private:
     struct TPendingTime {
-        size_t At;  // the line's start in pending_
+        uint64_t At;  // the line's start, counted in all bytes ever queued in pending_
         uint32_t Milliseconds;
     };
     // Time records of the lines whose start is in the file now, offsets final.
     void SettleTimes(size_t written);
+    void CompactTimes();
     void FlushTimes();
     void OpenTimes();
 
@@ -73,7 +77,9 @@ private:
     std::string path_;
     uint64_t fileSize_ = 0;  // where pending_ begins in the file
     std::string pending_;
-    std::deque<TPendingTime> pendingTimes_;
+    uint64_t queued_ = 0;  // bytes ever queued in pending_: where it ends
+    std::vector<TPendingTime> pendingTimes_;
+    size_t timesHead_ = 0;  // the first of pendingTimes_ still waiting
     int timeFd_ = -1;
     std::string timePath_;
     std::string timePending_;  // encoded records

@@ -58,20 +58,28 @@ bool ReadWholeFile(const std::string& path, std::string& bytes)
     const int fd = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
     if (fd < 0)
         return false;
-    bytes.clear();
-    char buf[65536];
+    // Read in place up to the size the file has now, reusing what bytes holds;
+    // a file still growing is read on to its end.
+    struct stat info {};
+    size_t size = ::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) : 0;
+    bytes.resize(size);
+    size_t done = 0;
     for (;;) {
-        const ssize_t n = RetryEintr([&] { return ::read(fd, buf, sizeof buf); });
+        if (done == bytes.size())
+            bytes.resize(done + 65536);
+        const ssize_t n = RetryEintr([&] { return ::read(fd, bytes.data() + done, bytes.size() - done); });
         if (n < 0) {
             const int err = errno;
             ::close(fd);
+            bytes.clear();
             errno = err;
             return false;
         }
         if (n == 0)
             break;
-        bytes.append(buf, size_t(n));
+        done += size_t(n);
     }
+    bytes.resize(done);
     ::close(fd);
     return true;
 }

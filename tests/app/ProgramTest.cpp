@@ -130,3 +130,50 @@ TEST(Program, AFreshDataFolderStartedWithAPortOpensItAtOnce)
     terminal.terminate();
     EXPECT_TRUE(terminal.waitForFinished(30000));
 }
+
+TEST(Program, ArchiveSearchAndExportRunWithoutADisplayBesideARunningCopy)
+{
+    if (CountProcessesNamed("morvel-pbx", ::getuid()) > 0)
+        GTEST_SKIP() << "morvel-pbx is already running on this machine";
+    QTemporaryDir running, data;
+    QProcess one;
+    Start(one, running.path());
+    ASSERT_TRUE(one.waitForStarted());
+    ASSERT_TRUE(WaitFor([&] { return HasCaptureFile(running.path()); })) << "the first copy did not start";
+
+    ASSERT_TRUE(QDir(data.path()).mkpath("archive/2026/12"));
+    QFile capture(data.path() + "/archive/2026/12/07-12-26.CAP");
+    ASSERT_TRUE(capture.open(QIODevice::WriteOnly));
+    capture.write("TRUNK 7 DOWN\r\nTRUNK 7 UP\r\n");
+    capture.close();
+    const auto run = [&](const QStringList& args) {
+        QProcess process;
+        process.setWorkingDirectory(data.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(name);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(MORVEL_PBX_PATH), QStringList{"--data-folder", data.path()} + args);
+        Finished result;
+        if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit)
+            result.status = process.exitCode();
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromLocal8Bit(process.readAllStandardError());
+        return result;
+    };
+    const Finished found = run({"--search", "down"});
+    EXPECT_EQ(found.status, 0) << found.err.toStdString();
+    EXPECT_EQ(found.out, "2026-12-07\t\tTRUNK 7 DOWN\n");
+    EXPECT_EQ(run({"--search", "down", "--match-case"}).status, 1);
+    EXPECT_EQ(run({"--search", "[", "--regex"}).status, 2);
+
+    const Finished exported = run({"--export", "2026-12-07 00:00", "2026-12-07 23:59", "out.cap"});
+    EXPECT_EQ(exported.status, 0) << exported.err.toStdString();
+    QFile out(data.path() + "/out.cap");
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(), "TRUNK 7 DOWN\r\nTRUNK 7 UP\r\n");
+    EXPECT_EQ(one.state(), QProcess::Running);
+
+    ::kill(pid_t(one.processId()), SIGTERM);
+    ASSERT_TRUE(one.waitForFinished(30000));
+}

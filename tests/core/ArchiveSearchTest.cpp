@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
@@ -90,6 +91,66 @@ TEST_F(ArchiveSearch, AgreesWithALineByLineSearchOnRandomDays)
     }
 }
 
+// Regular expressions, against each line matched alone, on lines with a lone CR,
+// empty lines and a last line without its end.
+TEST_F(ArchiveSearch, RegularExpressionsAgreeWithEachLineMatchedAlone)
+{
+    std::mt19937 random(11);
+    const char* words[] = {"TRK", "trk", "7", "07", " ", "\r", "fail", "ALM", "\xC0\xE2\xE0\xF0\xE8\xFF"};
+    QDate date(2026, 12, 1);
+    for (int d = 0; d < 4; ++d, date = date.addDays(1)) {
+        std::string bytes;
+        for (int l = 0; l < 300; ++l) {
+            for (int w = int(random() % 7); w > 0; --w)
+                bytes += words[random() % 9];
+            bytes += "\r\n";
+        }
+        Day(date, bytes + "open TRK 7");
+    }
+    for (const char* pattern : {"TRK\\s*0?7$", "^ALM", "t.k", "\\bfail\\b", "(?:ALM|TRK) ?7", "7$", "^$", "\\s$",
+                                "k\\s+7", "^\\S*$", "(?!TRK)7", "\\A7", "\xC0\xE2.+fail"}) {
+        for (bool matchCase : {false, true}) {
+            const TArchiveQuery query{QDate(2026, 12, 1), QDate(2026, 12, 31), CodePage::ToText(pattern), true,
+                                      matchCase};
+            QRegularExpression expression(query.Pattern, matchCase ? QRegularExpression::NoPatternOption
+                                                                   : QRegularExpression::CaseInsensitiveOption);
+            std::vector<Hit> reference;
+            for (const auto& [day, bytes] : days_)
+                for (size_t start = 0; start < bytes.size();) {
+                    size_t end = bytes.find("\r\n", start);
+                    end = end == std::string::npos ? bytes.size() : end;
+                    const std::string line = bytes.substr(start, end - start);
+                    if (expression.match(CodePage::ToText(line)).hasMatch())
+                        reference.push_back({day, line});
+                    start = end + 2;
+                }
+            EXPECT_EQ(Search(query), reference) << pattern << " " << matchCase;
+        }
+    }
+}
+
+// Days larger than the search's fold block, with matches astride its edges.
+TEST_F(ArchiveSearch, MatchesAcrossTheEdgesOfTheFoldedBlocksAreFoundOnce)
+{
+    constexpr size_t kBlock = 256 * 1024;
+    for (int shift = 0; shift < 6; ++shift) {
+        std::string bytes;
+        for (size_t edge = kBlock; edge <= 3 * kBlock; edge += kBlock) {
+            std::string filler(edge - bytes.size() - 3 - size_t(shift) - 2, 'x');
+            for (size_t at = 100; at < filler.size(); at += 100)
+                filler.replace(at, 2, "\r\n");
+            bytes += filler + "\r\nab Trunk 7 cd\r\n";
+        }
+        Day(QDate(2026, 12, 1).addDays(shift), bytes);
+    }
+    for (bool matchCase : {false, true}) {
+        const TArchiveQuery query{QDate(2026, 12, 1), QDate(2026, 12, 31), "TRUNK 7", false, matchCase};
+        const std::vector<Hit> hits = Search(query);
+        EXPECT_EQ(hits, Reference(query));
+        EXPECT_EQ(hits.size(), matchCase ? 0u : 18u);
+    }
+}
+
 TEST_F(ArchiveSearch, RegularExpressionsStopAndBadQueries)
 {
     Day(QDate(2026, 12, 7), "ALM MAJOR TRK 03\r\nCDR 1\r\nalm minor psu\r\n");
@@ -109,7 +170,7 @@ TEST_F(ArchiveSearch, RegularExpressionsStopAndBadQueries)
             stop = true;
         },
         &stop);
-    EXPECT_EQ(seen, 1u) << "a stop takes effect within the day";
+    EXPECT_EQ(seen, 1u) << "neither the rest of the day nor the next is searched";
 
     EXPECT_NE(CheckArchiveQuery({QDate(), QDate(), QStringLiteral("(open"), true}), "");
     EXPECT_NE(CheckArchiveQuery({QDate(), QDate(), QString(), false}), "");

@@ -3,6 +3,7 @@
 //
 //   pbxsim [--link PATH] [--period MS] [--flood BYTES_PER_SEC --flood-bytes N] [--exit-after-flood]
 //          [--transcript FILE]
+//   pbxsim --backfill DAYS [--data-folder DIR] [--day-bytes N]
 //
 // It echoes what it receives, answers "help", "ver", "stat", "dis ext",
 // "dis alm", "alarm" (a critical alarm now), "silent" and "resume" (the
@@ -10,6 +11,10 @@
 // some in Windows-1251 Cyrillic, some ended by LF alone). --flood sends N bytes
 // of call records at the given rate (0: as fast as the reader takes them).
 // --transcript keeps a copy of every byte sent to the terminal, for tests.
+// --backfill writes the capture archive of the DAYS before today into DIR
+// (default: the working directory), about N bytes a day, and ends.
+#include "Backfill.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -39,12 +44,14 @@ struct Options {
     long long FloodBytes = 0;
     bool ExitAfterFlood = false;
     std::string Transcript;
+    BackfillOptions Backfill;
 };
 
 [[noreturn]] void Usage()
 {
     std::fprintf(stderr, "usage: pbxsim [--link PATH] [--period MS] [--flood BYTES_PER_SEC --flood-bytes N] "
-                         "[--exit-after-flood] [--transcript FILE]\n");
+                         "[--exit-after-flood] [--transcript FILE]\n"
+                         "       pbxsim --backfill DAYS [--data-folder DIR] [--day-bytes N]\n");
     std::exit(2);  // NOLINT(concurrency-mt-unsafe): no other thread runs yet
 }
 
@@ -70,6 +77,12 @@ Options ParseOptions(int argc, char** argv)
             o.ExitAfterFlood = true;
         else if (a == "--transcript")
             o.Transcript = value();
+        else if (a == "--backfill")
+            o.Backfill.Days = std::atoi(value().c_str());
+        else if (a == "--data-folder")
+            o.Backfill.DataFolder = value();
+        else if (a == "--day-bytes")
+            o.Backfill.DayBytes = std::strtoull(value().c_str(), nullptr, 10);
         else
             Usage();
     }
@@ -232,6 +245,13 @@ void MakeRaw(int fd)
 int main(int argc, char** argv)
 {
     const Options opt = ParseOptions(argc, argv);
+    if (opt.Backfill.Days > 0) {
+        const int written = Backfill(opt.Backfill);
+        if (written < 0)
+            return 1;
+        std::printf("%d days written\n", written);
+        return 0;
+    }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
