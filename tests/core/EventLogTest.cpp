@@ -55,6 +55,8 @@ TEST_F(EventLog, EachEventIsOnDiskAsItIsWrittenAndANewDayStartsANewFile)
     log_.Write("program-end");
     EXPECT_EQ(Read("archive/2027/01/01-01-27.LOG"), "00:00:00.000\tprogram-end\t\n") << "a new month and year folder";
     EXPECT_TRUE(problems_.empty());
+    EXPECT_EQ(QDir("archive/2027/01").entryList(QDir::Files), QStringList{"01-01-27.LOG"})
+        << "the log has no time index; the capture's is not touched";
 }
 
 TEST_F(EventLog, AnExistingDayIsAppendedTo)
