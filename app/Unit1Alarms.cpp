@@ -18,7 +18,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -61,7 +61,7 @@ void TForm1::LoadAlarmRules(bool atStart)
         const int error = errno;
         bytes.clear();
         if (QFile::exists(QString::fromLatin1(kWatchFile)))
-            problems.push_back(std::string("Cannot read \"") + kWatchFile + "\": " + std::strerror(error) +
+            problems.push_back(std::string("Cannot read \"") + kWatchFile + "\": " + std::generic_category().message(error) +
                                "; no alarm rules are in force.");
     }
     alarms_->SetRules(TAlarmRules::Parse(QString::fromUtf8(bytes.data(), qsizetype(bytes.size())), problems));

@@ -85,7 +85,7 @@ void TExportDialog::Join()
         thread_.join();
 }
 
-void TExportDialog::Execute(std::string root, const QDate& day)
+void TExportDialog::Execute(const std::string& root, const QDate& day)
 {
     root_ = QDir::current().absoluteFilePath(QString::fromStdString(root)).toStdString();
     if (!Exporting() && day.isValid()) {

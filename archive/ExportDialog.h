@@ -26,7 +26,7 @@ public:
     ~TExportDialog() override;
 
     // Shows the dialog with the range set to the whole of day.
-    void Execute(std::string root, const QDate& day);
+    void Execute(const std::string& root, const QDate& day);
     void ExportClick();
     void BrowseClick();
     bool Exporting() const { return timer_.isActive(); }

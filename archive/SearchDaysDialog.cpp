@@ -89,7 +89,7 @@ TSearchDaysDialog::TSearchDaysDialog(TDialogs dialogs, QWidget* parent) : QDialo
     connect(Results, &QTreeWidget::itemActivated, this, &TSearchDaysDialog::RowActivated);
 }
 
-void TSearchDaysDialog::Execute(std::string root, const QDate& day)
+void TSearchDaysDialog::Execute(const std::string& root, const QDate& day)
 {
     root_ = QDir::current().absoluteFilePath(QString::fromStdString(root)).toStdString();
     if (!Searching()) {

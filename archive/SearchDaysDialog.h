@@ -27,7 +27,7 @@ public:
 
     // Shows the dialog with the range set to the archive's first and last day
     // (to day when the archive is empty).
-    void Execute(std::string root, const QDate& day);
+    void Execute(const std::string& root, const QDate& day);
     void SearchClick();
     void StopClick();
     bool Searching() const { return timer_.isActive(); }
