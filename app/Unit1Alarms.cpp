@@ -61,8 +61,8 @@ void TForm1::LoadAlarmRules(bool atStart)
         const int error = errno;
         bytes.clear();
         if (QFile::exists(QString::fromLatin1(kWatchFile)))
-            problems.push_back(std::string("Cannot read \"") + kWatchFile + "\": " + std::generic_category().message(error) +
-                               "; no alarm rules are in force.");
+            problems.push_back(std::string("Cannot read \"") + kWatchFile +
+                               "\": " + std::generic_category().message(error) + "; no alarm rules are in force.");
     }
     alarms_->SetRules(TAlarmRules::Parse(QString::fromUtf8(bytes.data(), qsizetype(bytes.size())), problems));
     watchText_ = bytes;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <ctime>
 #include <random>
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -97,7 +97,8 @@ int Backfill(const BackfillOptions& options)
 {
     const std::string root = options.DataFolder + "/archive";
     if (!MakeDirectory(root)) {
-        std::fprintf(stderr, "pbxsim: cannot create \"%s\": %s\n", root.c_str(), std::generic_category().message(errno).c_str());
+        std::fprintf(stderr, "pbxsim: cannot create \"%s\": %s\n", root.c_str(),
+                     std::generic_category().message(errno).c_str());
         return -1;
     }
     const std::time_t now = std::time(nullptr);
@@ -115,7 +116,8 @@ int Backfill(const BackfillOptions& options)
         std::snprintf(name, sizeof name, "%02d-%02d-%02d", day.tm_mday, day.tm_mon + 1, day.tm_year % 100);
         const std::string directory = root + folder;
         if (!MakeDirectory(directory)) {
-            std::fprintf(stderr, "pbxsim: cannot create \"%s\": %s\n", directory.c_str(), std::generic_category().message(errno).c_str());
+            std::fprintf(stderr, "pbxsim: cannot create \"%s\": %s\n", directory.c_str(),
+                         std::generic_category().message(errno).c_str());
             return -1;
         }
         const std::string capturePath = directory + name + ".CAP";
@@ -139,7 +141,8 @@ int Backfill(const BackfillOptions& options)
             capture += "\r\n";
         }
         if (!WriteFile(capturePath, capture) || !WriteFile(directory + name + ".TIM", index)) {
-            std::fprintf(stderr, "pbxsim: cannot write \"%s\": %s\n", capturePath.c_str(), std::generic_category().message(errno).c_str());
+            std::fprintf(stderr, "pbxsim: cannot write \"%s\": %s\n", capturePath.c_str(),
+                         std::generic_category().message(errno).c_str());
             return -1;
         }
         ++written;
