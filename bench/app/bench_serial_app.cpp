@@ -104,12 +104,13 @@ private:
     unsigned n_ = 0;
 };
 
+// The capture files only: the time indexes and event logs beside them are not PBX bytes.
 qint64 CaptureBytes(const QString& root)
 {
     qint64 total = 0;
     for (const QFileInfo& year : QDir(root + "/archive").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
         for (const QFileInfo& month : QDir(year.filePath()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
-            for (const QFileInfo& file : QDir(month.filePath()).entryInfoList(QDir::Files))
+            for (const QFileInfo& file : QDir(month.filePath()).entryInfoList({"*.CAP"}, QDir::Files))
                 total += file.size();
     return total;
 }
