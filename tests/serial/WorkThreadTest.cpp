@@ -163,7 +163,8 @@ TEST_F(SerialTest, HandlersMayBeAssignedAndClearedWhileTheWorkerIsBusy)
     stop = true;
     pbx.join();
     ASSERT_TRUE(WaitUntil([&] { return Rec->Received().size() == sent; }));
-    EXPECT_GT(stat, 0);
+    // The status handler runs only when the status changes, which a busy line
+    // may never show between two polls: only the other handlers must have run.
     EXPECT_GT(events, 0);
     EXPECT_EQ(late, 0);
     const std::string all = Rec->Received();
