@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr size_t kFoldBlock = 256 * 1024;
-
 QRegularExpression Expression(const TArchiveQuery& query)
 {
     QRegularExpression expression(query.Pattern, query.MatchCase ? QRegularExpression::NoPatternOption
@@ -81,7 +79,6 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
     if (!dates.empty())
         next = std::async(std::launch::async, load, 0);
     size_t hits = 0;
-    std::string block;
     for (size_t i = 0; i < dates.size(); ++i) {
         const bool loaded = next.get();
         if (stop && stop->load())
@@ -142,31 +139,17 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
             }
             continue;
         }
-        // Without case, a block at a time is folded, so that it is searched
-        // while it is still in the cache; blocks overlap by the needle less one.
         // A match names its line; the search goes on after that line.
-        const size_t overlap = needle.size() - 1;
-        const size_t blockSize = query.MatchCase ? bytes.size() : kFoldBlock;
         size_t resume = 0;
-        for (size_t start = 0; start + needle.size() <= bytes.size() && !(stop && stop->load()); start += blockSize) {
-            std::string_view haystack = std::string_view(bytes).substr(start, blockSize + overlap);
-            if (!query.MatchCase) {
-                block.resize(std::max(block.size(), haystack.size()));
-                TextSearch::FoldInto(haystack, block.data());
-                haystack = std::string_view(block.data(), haystack.size());
-            }
-            while (resume < start + haystack.size()) {
-                const size_t found = TextSearch::Find(haystack, needle, resume > start ? resume - start : 0, true);
-                if (found == std::string_view::npos)
-                    break;
-                const TArchiveLine line = day.LineAt(start + found);
-                if (start + found + needle.size() <= line.Offset + line.Bytes.size())  // not across a line end
-                    hit(line);
-                const size_t next = bytes.find('\n', start + found);
-                resume = next == std::string::npos ? bytes.size() : next + 1;
-                if (stop && stop->load())
-                    break;
-            }
+        while (!(stop && stop->load())) {
+            const size_t found = TextSearch::Find(bytes, needle, resume, query.MatchCase);
+            if (found == std::string::npos)
+                break;
+            const TArchiveLine line = day.LineAt(found);
+            if (found + needle.size() <= line.Offset + line.Bytes.size())  // not across a line end
+                hit(line);
+            const size_t next = bytes.find('\n', found);
+            resume = next == std::string::npos ? bytes.size() : next + 1;
         }
     }
     return hits;

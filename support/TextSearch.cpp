@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace TextSearch {
 
 void FoldInto(std::string_view from, char* to)
@@ -38,10 +42,69 @@ std::string Folded(std::string_view text)
 
 namespace {
 
-size_t MemFind(std::string_view text, std::string_view pattern, size_t from)
+// The pattern's middle against the text at, folding the text when asked.
+bool MiddleMatches(const char* at, std::string_view pattern, bool fold)
 {
-    const void* hit = memmem(text.data() + from, text.size() - from, pattern.data(), pattern.size());
-    return hit ? size_t(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
+    if (!fold)
+        return std::memcmp(at + 1, pattern.data() + 1, pattern.size() - 2) == 0;
+    for (size_t i = 1; i + 1 < pattern.size(); ++i)
+        if (FoldByte(static_cast<unsigned char>(at[i])) != static_cast<unsigned char>(pattern[i]))
+            return false;
+    return true;
+}
+
+#if defined(__SSE2__)
+__m128i FoldVector(__m128i bytes)
+{
+    // A byte in 'A'..'Z' gets its 0x20 bit set.
+    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8('A'));
+    const __m128i upper = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(25)), offset);
+    return _mm_or_si128(bytes, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+}
+#endif
+
+// Sixteen places at a time, the pattern's first and last bytes pick the
+// places worth a full comparison (pattern folded already when fold is set).
+size_t ScanFind(std::string_view text, std::string_view pattern, size_t from, bool fold)
+{
+    const size_t m = pattern.size();
+    const size_t n = text.size();
+    if (m == 1 && !fold) {
+        const void* hit = std::memchr(text.data() + from, pattern[0], n - from);
+        return hit ? size_t(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
+    }
+    const auto first = static_cast<unsigned char>(pattern.front());
+    const auto last = static_cast<unsigned char>(pattern.back());
+    const char* data = text.data();
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i firstVector = _mm_set1_epi8(char(first));
+    const __m128i lastVector = _mm_set1_epi8(char(last));
+    for (; i + m - 1 + 16 <= n; i += 16) {
+        __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + m - 1));
+        if (fold) {
+            head = FoldVector(head);
+            tail = FoldVector(tail);
+        }
+        auto candidates = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(head, firstVector), _mm_cmpeq_epi8(tail, lastVector))));
+        while (candidates) {
+            const auto bit = unsigned(__builtin_ctz(candidates));
+            if (m <= 2 || MiddleMatches(data + i + bit, pattern, fold))
+                return i + bit;
+            candidates &= candidates - 1;
+        }
+    }
+#endif
+    const auto at = [&](size_t k) {
+        const auto c = static_cast<unsigned char>(data[k]);
+        return fold ? FoldByte(c) : c;
+    };
+    for (; i + m <= n; ++i)
+        if (at(i) == first && at(i + m - 1) == last && (m <= 2 || MiddleMatches(data + i, pattern, fold)))
+            return i;
+    return std::string_view::npos;
 }
 
 }  // namespace
@@ -52,27 +115,11 @@ size_t Find(std::string_view text, std::string_view pattern, size_t from, bool m
     if (pattern.empty() || from > text.size() || text.size() - from < pattern.size())
         return npos;
     if (matchCase)
-        return MemFind(text, pattern, from);
-
+        return ScanFind(text, pattern, from, false);
     const std::string foldedPattern = Folded(pattern);
     if (folded.size() == text.size())
-        return MemFind(folded, foldedPattern, from);
-
-    // Fold block by block, each block overlapping the next by the pattern's
-    // length less one so that no match is cut in two.
-    constexpr size_t kBlock = 64 * 1024;
-    const size_t overlap = pattern.size() - 1;
-    std::string buffer(kBlock + overlap, '\0');
-    for (size_t at = from; text.size() - at >= pattern.size(); at += kBlock) {
-        const size_t length = std::min(kBlock + overlap, text.size() - at);
-        FoldInto(text.substr(at, length), buffer.data());
-        const size_t hit = MemFind(std::string_view(buffer.data(), length), foldedPattern, 0);
-        if (hit != npos)
-            return at + hit;
-        if (length < kBlock + overlap)
-            break;
-    }
-    return npos;
+        return ScanFind(folded, foldedPattern, from, false);
+    return ScanFind(text, foldedPattern, from, true);
 }
 
 Step FindNext(std::string_view text, std::string_view findText, size_t findPosition, bool findNext, bool matchCase,

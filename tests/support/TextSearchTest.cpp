@@ -102,6 +102,24 @@ TEST(TextSearch, AgreesWithAPlainSearchAcrossBlocksAndWithAFoldedCopy)
             EXPECT_EQ(TextSearch::Find(text, pattern, from, matchCase, folded), expected) << round;
         }
     }
+    // Short texts, so that matches fall in the last sixteen bytes too, and
+    // patterns taken from the text with their letters' case flipped.
+    for (int round = 0; round < 3000; ++round) {
+        std::string small(random() % 80, 'a');
+        for (char& c : small)
+            c = alphabet[random() % alphabet.size()];
+        if (small.empty())
+            continue;
+        const size_t start = random() % small.size();
+        std::string pattern = small.substr(start, 1 + random() % std::min<size_t>(20, small.size() - start));
+        for (char& c : pattern)
+            if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z' && random() % 2)
+                c = char(c ^ 0x20);
+        const size_t from = random() % small.size();
+        for (bool matchCase : {false, true})
+            ASSERT_EQ(TextSearch::Find(small, pattern, from, matchCase), NaiveFind(small, pattern, from, matchCase))
+                << round << " " << small << " / " << pattern;
+    }
     // A match cut by the edge of a folding block, and one at the very end.
     std::string plain(70000, '.');
     plain.replace(65536 - 2, 4, "NeEd");
