@@ -6,6 +6,7 @@
 #include "core/NetworkSettings.h"
 #include "support/TrayIcon.h"
 #include "tests/app/FormFixture.h"
+#include "tests/app/NoteShell.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,28 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-
-namespace {
-
-class NoteShell : public TTrayShell {
-public:
-    explicit NoteShell(std::vector<std::string>& notes) : notes_(notes) {}
-    bool Available() const override { return true; }
-    bool Add(const TNotifyIconData&) override { return true; }
-    bool Modify(const TNotifyIconData&) override { return true; }
-    bool Delete() override { return true; }
-    QPoint CursorPos() const override { return {}; }
-    void Popup(QMenu*, const QPoint&) override {}
-    void Notify(const QString& title, const QString& text) override
-    {
-        notes_.push_back((title + QStringLiteral(": ") + text).toStdString());
-    }
-
-private:
-    std::vector<std::string>& notes_;
-};
-
-}  // namespace
 
 class AlarmWindow : public FormFixture {
 protected:

@@ -9,6 +9,7 @@
 #include "support/MyCript.h"
 #include "support/TrayIconShell.h"
 #include "tests/app/FormFixture.h"
+#include "tests/app/NoteShell.h"
 #include "tests/app/PtyPort.h"
 #include "tests/net/FreePort.h"
 #include "tests/net/LoopbackHost.h"
@@ -26,29 +27,6 @@
 #include <QSpinBox>
 #include <QTest>
 #include <functional>
-
-namespace {
-
-// A notification area that keeps the desktop notifications it was asked for.
-class NoteShell : public TTrayShell {
-public:
-    explicit NoteShell(std::vector<std::string>& notes) : notes_(notes) {}
-    bool Available() const override { return true; }
-    bool Add(const TNotifyIconData&) override { return true; }
-    bool Modify(const TNotifyIconData&) override { return true; }
-    bool Delete() override { return true; }
-    QPoint CursorPos() const override { return {}; }
-    void Popup(QMenu*, const QPoint&) override {}
-    void Notify(const QString& title, const QString& text) override
-    {
-        notes_.push_back((title + QStringLiteral(": ") + text).toStdString());
-    }
-
-private:
-    std::vector<std::string>& notes_;
-};
-
-}  // namespace
 
 class Watch : public FormFixture {
 protected:
