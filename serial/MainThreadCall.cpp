@@ -11,6 +11,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -30,11 +31,12 @@ private:
 
 }  // namespace
 
+struct MainThreadCall::Job {
+    std::function<void()> Procedure;
+    bool Done = false;
+};
+
 struct MainThreadCall::State {
-    struct Job {
-        std::function<void()> Procedure;
-        bool Done = false;
-    };
     std::mutex Lock;
     std::condition_variable Changed;
     std::deque<std::shared_ptr<Job>> Queue;
@@ -86,16 +88,32 @@ MainThreadCall::~MainThreadCall()
 
 void MainThreadCall::Call(std::function<void()> procedure)
 {
-    auto job = std::make_shared<State::Job>();
+    Post(std::move(procedure));
+    Finish();
+}
+
+void MainThreadCall::Post(std::function<void()> procedure)
+{
+    Finish();
+    auto job = std::make_shared<Job>();
     job->Procedure = std::move(procedure);
-    std::unique_lock<std::mutex> l(state_->Lock);
+    std::lock_guard<std::mutex> l(state_->Lock);
     if (state_->Closed)
         return;
     state_->Queue.push_back(job);
+    posted_ = job;
     if (state_->Waker)
         QMetaObject::invokeMethod(state_->Waker, "Serve", Qt::QueuedConnection);
     else
         SerialDevice::SignalWake(state_->WakeFd);
+}
+
+void MainThreadCall::Finish()
+{
+    if (!posted_)
+        return;
+    const std::shared_ptr<Job> job = std::exchange(posted_, nullptr);
+    std::unique_lock<std::mutex> l(state_->Lock);
     state_->Changed.wait(l, [&] { return job->Done || state_->Released || state_->Closed; });
 }
 
@@ -126,7 +144,7 @@ void MainThreadCall::Serve(const std::shared_ptr<State>& state)
     SerialDevice::DrainWake(state->WakeFd);
     std::unique_lock<std::mutex> l(state->Lock);
     while (!state->Closed && !state->Queue.empty()) {
-        const std::shared_ptr<State::Job> job = std::move(state->Queue.front());
+        const std::shared_ptr<Job> job = std::move(state->Queue.front());
         state->Queue.pop_front();
         ++state->Serving;
         l.unlock();

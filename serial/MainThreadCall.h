@@ -28,6 +28,11 @@ public:
     // Worker: has procedure run on the main thread; returns once it has run,
     // at once while released, or when this object goes away.
     void Call(std::function<void()> procedure);
+    // Worker: Call in two halves, so that the worker can wait for the device
+    // and for the procedure at once. Post finishes an unfinished earlier post
+    // first; Finish returns when Call would have.
+    void Post(std::function<void()> procedure);
+    void Finish();
 
     // Main thread.
     void SetReleased(bool released);
@@ -43,9 +48,11 @@ public:
 
 private:
     struct State;
+    struct Job;
     static void Serve(const std::shared_ptr<State>& state);
     static void ReportError(State& state, const std::string& text);
     std::shared_ptr<State> state_;
+    std::shared_ptr<Job> posted_;  // worker only: the job Finish waits for
     QObject* notifier_ = nullptr;  // watches the wake handle, or stands in for it
     int eventError_ = 0;
 };

@@ -85,6 +85,7 @@ void TWorkThread::WorkingPass()
     if (!waitPending_ && shared_.Active)
         StartEventWait();
     WaitStep();
+    shared_.HandOff->Finish();  // a cluster the wait's own read queued, or no wait at all
     if (!shared_.Active) {
         if (readPending_)
             FinishRead();
@@ -108,6 +109,7 @@ void TWorkThread::WaitStep()
             WithHandle([&](int fd) { w = SerialDevice::Wait(fd, forInput, writing, shared_.WakeFd, kWorkWaitMs); });
     if (!waited)
         w = SerialDevice::Wait(-1, false, false, shared_.WakeFd, kWorkWaitMs);
+    shared_.HandOff->Finish();
     if (w.Woken)
         SerialDevice::DrainWake(shared_.WakeFd);
     if (w.HangUp)
@@ -326,8 +328,12 @@ void TWorkThread::QueueCluster(std::string bytes)
         std::lock_guard<std::mutex> l(shared_.ClusterLock);
         shared_.ClusterList.push_back(std::make_unique<TSerialCluster>(std::move(bytes), errorWord_));
     }
+    // Finished after the next wait: the worker sleeps once for both, and a
+    // cluster costs one wake-up fewer.
+    if (shared_.ThreadQuietMode)
+        return;
     TSerialPortNG* port = &port_;
-    SyncCall([port] { port->OnRxClusterEvent(port); });  // looked up on the main thread
+    shared_.HandOff->Post([port] { port->OnRxClusterEvent(port); });  // looked up on the main thread
 }
 
 // Events seen while no wait was pending stay noted and end the next wait at once.
@@ -416,8 +422,10 @@ void TWorkThread::FinishWrite(bool failed, uint32_t code)
 
 void TWorkThread::SyncCall(std::function<void()> procedure)
 {
-    if (shared_.ThreadQuietMode)
+    if (shared_.ThreadQuietMode) {
+        shared_.HandOff->Finish();
         return;
+    }
     shared_.HandOff->Call(std::move(procedure));
 }
 

@@ -4,9 +4,11 @@
 
 #include "tests/serial/PtyFixture.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -35,6 +37,37 @@ TEST(MainThreadCall, ProceduresRunOnTheMainThreadInOrderWhileTheWorkerWaits)
     ASSERT_EQ(ran.size(), 20u);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(ran[size_t(i)], i);
+}
+
+TEST(MainThreadCall, APostReturnsAtOnceAndIsFinishedByFinishOrByTheNextPost)
+{
+    MainThreadCall handOff;
+    std::atomic<bool> postReturned{false}, done{false};
+    std::atomic<int> ran{0};
+    bool workerWentOn = false;
+    int afterSecondPost = -1, afterFinish = -1;
+    std::thread worker([&] {
+        handOff.Post([&] {
+            QElapsedTimer waited;
+            waited.start();
+            while (!postReturned && waited.elapsed() < 5000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            workerWentOn = postReturned;
+            ++ran;
+        });
+        postReturned = true;
+        handOff.Post([&] { ++ran; });
+        afterSecondPost = ran;
+        handOff.Finish();
+        afterFinish = ran;
+        handOff.Finish();  // nothing posted: returns at once
+        done = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_TRUE(workerWentOn);
+    EXPECT_GE(afterSecondPost, 1);
+    EXPECT_EQ(afterFinish, 2);
 }
 
 TEST(MainThreadCall, WhileReleasedTheWorkerGoesOnAndTheProceduresRunLater)

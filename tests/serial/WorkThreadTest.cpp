@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 TEST_F(SerialTest, ShortBurstArrivesWholeAfterTheReceiveTimeout)
 {
@@ -66,6 +67,25 @@ TEST_F(SerialTest, BytesWaitingAtOnePollMakeOneCluster)
     ASSERT_TRUE(WaitUntil([&] { return !Rec->Clusters.empty(); }));
     SpinFor(400);
     EXPECT_EQ(Rec->Clusters, std::vector<std::string>{thirty});
+}
+
+TEST_F(SerialTest, WhileTheClusterHandlerRunsTheWorkerTakesNothingMore)
+{
+    Open();
+    bool first = true, queuedMeanwhile = false;
+    std::string taken;
+    Port->OnRxClusterEvent = [&](TSerialPortNG* port) {
+        taken += port->PopClusterText();
+        if (!std::exchange(first, false))
+            return;
+        // The worker sleeps on the line while this runs; what arrives now must wait.
+        Line.Write("SECOND-CLUSTER");
+        SpinFor(300);
+        queuedMeanwhile = port->QueuedClusterSize() >= 0;
+    };
+    Line.Write("FIRST-CLUSTER");
+    ASSERT_TRUE(WaitUntil([&] { return taken == "FIRST-CLUSTERSECOND-CLUSTER"; }));
+    EXPECT_FALSE(queuedMeanwhile);
 }
 
 TEST_F(SerialTest, ReadRequestReadsWhateverIsWaiting)
