@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QToolTip>
+#include <utility>
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
@@ -14,15 +15,12 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
     setFont(small);
     repaint_.setSingleShot(true);
     repaint_.setInterval(200);
-    connect(&repaint_, &QTimer::timeout, this, [this] {
-        update(changed_);
-        changed_ = QRect();
-    });
+    connect(&repaint_, &QTimer::timeout, this, &TStatusBar::PaintChanged);
 }
 
 void TStatusBar::AddPanel(const QString& text, int width, Qt::Alignment alignment)
 {
-    panels_.push_back({text, width, alignment, {}});
+    panels_.push_back({text, width, alignment, {}, {}, -1});
     update();
 }
 
@@ -32,10 +30,18 @@ void TStatusBar::SetPanelText(int index, const QString& text)
     if (panel.Text == text)
         return;
     panel.Text = text;
+    panel.ShownWidth = -1;
     // Only the panel repaints: the line count changes with every refresh of a stream.
     changed_ |= PanelRect(index);
     if (!repaint_.isActive())
         repaint_.start();
+}
+
+void TStatusBar::PaintChanged()
+{
+    repaint_.stop();
+    if (!changed_.isEmpty())
+        update(std::exchange(changed_, QRect()));
 }
 
 QRect TStatusBar::PanelRect(int index) const
@@ -63,6 +69,14 @@ void TStatusBar::mouseReleaseEvent(QMouseEvent* event)
         emit PanelClicked(index);
 }
 
+void TStatusBar::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        for (Panel& panel : panels_)
+            panel.ShownWidth = -1;
+}
+
 bool TStatusBar::event(QEvent* event)
 {
     if (event->type() != QEvent::ToolTip)
@@ -78,23 +92,25 @@ bool TStatusBar::event(QEvent* event)
 
 QSize TStatusBar::sizeHint() const { return {400, fontMetrics().height() + 6}; }
 
-void TStatusBar::paintEvent(QPaintEvent*)
+void TStatusBar::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QPalette pal = palette();
-    int left = 0;
-    for (size_t i = 0; i < panels_.size(); ++i) {
-        const Panel& panel = panels_[i];
-        // The last panel takes the rest of the bar.
-        const int width = i + 1 == panels_.size() ? std::max(panel.Width, this->width() - left) : panel.Width;
-        const QRect box(left, 0, width - 2, height() - 1);
+    for (int i = 0; i < PanelCount(); ++i) {
+        const QRect rect = PanelRect(i);
+        if (!rect.intersects(event->rect()))
+            continue;
+        Panel& panel = panels_[size_t(i)];
+        const QRect box = rect.adjusted(0, 0, -2, -1);
         painter.setPen(pal.color(QPalette::Mid));
         painter.drawRect(box);
         painter.setPen(pal.color(QPalette::WindowText));
         const QRect text = box.adjusted(2, 0, -1, 0);
         // A text longer than its panel keeps its end, where a path has its name.
-        painter.drawText(text, int(panel.Alignment | Qt::AlignVCenter),
-                         fontMetrics().elidedText(panel.Text, Qt::ElideLeft, text.width()));
-        left += width;
+        if (panel.ShownWidth != text.width()) {
+            panel.Shown = fontMetrics().elidedText(panel.Text, Qt::ElideLeft, text.width());
+            panel.ShownWidth = text.width();
+        }
+        painter.drawText(text, int(panel.Alignment | Qt::AlignVCenter), panel.Shown);
     }
 }

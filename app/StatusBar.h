@@ -1,7 +1,8 @@
 #pragma once
 // A status bar of fixed-width text panels. Setting a text only stores it and
 // asks for a repaint at most five times a second, so the receive path can set
-// the line count for every cluster.
+// the line count for every cluster. PaintChanged paints what changed at once:
+// the display calls it on its own refresh, so both reach the screen together.
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -15,6 +16,8 @@ public:
         int Width;
         Qt::Alignment Alignment;
         QString ToolTip;
+        QString Shown;  // the text as it fits, made when text or width changed
+        int ShownWidth = -1;
     };
 
     explicit TStatusBar(QWidget* parent = nullptr);
@@ -27,12 +30,16 @@ public:
     int PanelAt(QPoint point) const;
     QSize sizeHint() const override;
 
+public slots:
+    void PaintChanged();
+
 signals:
     void PanelClicked(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
 
 private:

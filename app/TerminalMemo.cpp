@@ -31,6 +31,13 @@ constexpr int kMargin = 4;
 // time) at most once a second; the operator's own moves show at once.
 class TTerminalScrollBar : public QScrollBar {
 public:
+    // The display refreshes: a repaint that waits and is nearly due joins it.
+    void CatchUp()
+    {
+        if (deferred_.isActive() && sincePaint_.elapsed() >= 1000 - kRefreshGapMs)
+            Repaint(SliderValueChange);
+    }
+
     TTerminalScrollBar() : QScrollBar(Qt::Vertical)
     {
         deferred_.setSingleShot(true);
@@ -197,6 +204,8 @@ void TTerminalMemo::Refresh()
     NotifyTextAdded();
     const int waiting = WaitingLines();
     UpdateChanged(oldTop, std::exchange(changedFrom_, INT64_MAX), std::exchange(shownWaiting_, waiting) != waiting);
+    static_cast<TTerminalScrollBar*>(verticalScrollBar())->CatchUp();
+    emit Refreshed();
 }
 
 void TTerminalMemo::SyncNow() { Refresh(); }

@@ -97,6 +97,11 @@ public slots:
     // Back to the newest line, following it.
     void FollowNewest();
 
+signals:
+    // The display laid out and asked to draw what changed: other repaints of
+    // the window that wait can join it, for one trip to the screen.
+    void Refreshed();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

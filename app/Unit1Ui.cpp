@@ -98,6 +98,7 @@ TForm1::Ui::Ui(QMainWindow* window)
     ButtonArch->setGeometry(104, 10, 92, 24);
 
     StatusBar1 = Named(new TStatusBar(canvas), "StatusBar1");
+    QObject::connect(Memo1, &TTerminalMemo::Refreshed, StatusBar1, &TStatusBar::PaintChanged);
     StatusBar1->AddPanel(QStringLiteral("Lines"), 80, Qt::AlignLeft);
     StatusBar1->AddPanel(QStringLiteral("Com Port"), 70, Qt::AlignHCenter);
     StatusBar1->AddPanel(QStringLiteral("Speed"), 90, Qt::AlignHCenter);
