@@ -389,6 +389,7 @@ void TTerminalMemo::changeEvent(QEvent* event)
     cellWidth_ = std::max<qreal>(1, metrics.horizontalAdvance(QLatin1Char('M')));
     rowHeight_ = std::max(1, int(std::ceil(metrics.lineSpacing())));
     ascent_ = int(std::ceil(metrics.ascent()));
+    rawFont_ = QRawFont::fromFont(font());
     if (model_)
         Refresh();
 }

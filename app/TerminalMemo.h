@@ -11,6 +11,7 @@
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QRawFont>
 #include <QTimer>
 #include <climits>
 #include <compare>
@@ -132,6 +133,7 @@ private:
     TextPos End() const;
     void DrawRow(QPainter& painter, int line, int row, int y, const std::pair<TextPos, TextPos>& selection) const;
     void DrawMarker(QPainter& painter);
+    void DrawCells(QPainter& painter, QPointF at, const QString& cells) const;
     // Repaints what a refresh changed: rows moved up by the new ones are
     // scrolled on screen, only changed rows are drawn again.
     void UpdateChanged(const TextPos& oldTop, int64_t changedFrom, bool marker);
@@ -160,6 +162,7 @@ private:
     QTimer refreshTimer_;
     QElapsedTimer sinceRefresh_;
     qreal cellWidth_ = 8;
+    QRawFont rawFont_;  // the font's own glyphs, drawn on the cell grid without shaping
     int rowHeight_ = 16;
     int ascent_ = 12;
     QRect markerRect_;

@@ -6,6 +6,7 @@
 
 #include "core/LineModel.h"
 
+#include <QGlyphRun>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
@@ -81,7 +82,7 @@ void TTerminalMemo::DrawRow(QPainter& painter, int line, int row, int y,
         if (last <= first || first >= cells.size())
             return;
         painter.setPen(colour);
-        painter.drawText(QPointF(left + first * cellWidth_, baseline), cells.mid(first, last - first));
+        DrawCells(painter, QPointF(left + first * cellWidth_, baseline), cells.mid(first, last - first));
     };
     if (IsMarked && IsMarked(number)) {
         // Dark red under light text, light red under dark text (the capture view).
@@ -95,6 +96,26 @@ void TTerminalMemo::DrawRow(QPainter& painter, int line, int row, int y,
     run(0, selFrom, pal.color(QPalette::Text));
     run(selFrom, selTo, pal.color(QPalette::HighlightedText));
     run(std::max(selFrom, selTo), int(cells.size()), pal.color(QPalette::Text));
+}
+
+// A row's text is one character per cell: its glyphs need no shaping, which
+// would cost more than the rest of a refresh. A character the font lacks
+// sends the run to the text drawing that finds another font for it.
+void TTerminalMemo::DrawCells(QPainter& painter, QPointF at, const QString& cells) const
+{
+    const QList<quint32> glyphs = rawFont_.isValid() ? rawFont_.glyphIndexesForString(cells) : QList<quint32>();
+    if (glyphs.size() != cells.size() || glyphs.contains(0)) {
+        painter.drawText(at, cells);
+        return;
+    }
+    QList<QPointF> positions(glyphs.size());
+    for (qsizetype i = 0; i < positions.size(); ++i)
+        positions[i] = QPointF(qreal(i) * cellWidth_, 0);
+    QGlyphRun run;
+    run.setRawFont(rawFont_);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter.drawGlyphRun(at, run);
 }
 
 void TTerminalMemo::DrawMarker(QPainter& painter)

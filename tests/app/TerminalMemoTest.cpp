@@ -6,8 +6,11 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -92,6 +95,30 @@ TEST_F(Memo, DrawsTheRowsInSightWithLongLinesWrappedAtTheWidth)
     rows = Drawn();
     EXPECT_LT(memo_.Columns(), columns);
     EXPECT_EQ(rows.front().Cells, "line 0");
+}
+
+TEST_F(Memo, EachCellShowsItsCharacterAsTextDrawingWouldInPlainAndBold)
+{
+    // Latin, Cyrillic (Windows-1251) and a character the font may lack, which takes the text drawing's fallback.
+    model_.AppendToLine(0, "CDR 0042 \xC0\xE1\xEE\xED\xE5\xED\xF2 \x98");
+    for (const bool bold : {false, true}) {
+        QFont font = memo_.font();
+        font.setBold(bold);
+        memo_.setFont(font);
+        memo_.SyncNow();
+        const QImage shown = memo_.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QImage expected(shown.size(), QImage::Format_RGB32);
+        expected.fill(memo_.palette().color(QPalette::Base));
+        QPainter painter(&expected);
+        painter.setFont(font);
+        painter.setPen(memo_.palette().color(QPalette::Text));
+        const QFontMetricsF metrics(font);
+        painter.drawText(QPointF(4, 4 + std::ceil(metrics.ascent())), memo_.DrawnRows().front().Cells);
+        painter.end();
+        const int rowHeight = int(std::ceil(metrics.lineSpacing()));
+        EXPECT_EQ(shown.copy(0, 0, shown.width(), 4 + rowHeight), expected.copy(0, 0, shown.width(), 4 + rowHeight))
+            << (bold ? "bold" : "plain");
+    }
 }
 
 TEST_F(Memo, FollowsTheNewestLineUntilTheOperatorScrollsAwayThenHoldsItsText)
