@@ -6,9 +6,8 @@
 #include "serial/SerialNG.h"
 #include "tests/app/FormFixture.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QProcess>
 
 namespace {
@@ -92,11 +91,7 @@ TEST_F(EndToEnd, TheDisplayAndTheCaptureFileHoldExactlyTheSimulatorsLines)
     ASSERT_TRUE(WaitUntilCaptured(transcript)) << "the flood did not arrive";
 
     for (const char* command : {"ver\r", "dis ext\r", "help\r", "dis alm\r"}) {
-        for (const char* c = command; *c; ++c) {
-            QKeyEvent key(QEvent::KeyPress, *c == '\r' ? Qt::Key_Return : 0, Qt::NoModifier, QString(QChar(*c)));
-            QApplication::sendEvent(Memo(), &key);
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        TypeInDisplay(command);
         ASSERT_TRUE(WaitUntilCaptured(transcript)) << command;
     }
     for (const char* answer : {"SW 4.12.07", "END OF TABLE", "DIS ALM   active alarms"})
@@ -127,15 +122,8 @@ TEST_F(EndToEnd, AnAlarmLineFromTheSimulatorMatchesARuleAndIsCounted)
     Create(options);
     ASSERT_TRUE(Port().Active());
 
-    for (const char* c = "alarm\r"; *c; ++c) {
-        QKeyEvent key(QEvent::KeyPress, *c == '\r' ? Qt::Key_Return : 0, Qt::NoModifier, QString(QChar(*c)));
-        QApplication::sendEvent(Memo(), &key);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    QElapsedTimer timer;
-    timer.start();
-    while (Status(9) != "Alarms 1" && timer.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    TypeInDisplay("alarm\r");
+    WaitFor([&] { return Status(9) == "Alarms 1"; }, 60000);
     EXPECT_EQ(Status(9), "Alarms 1") << Memo()->Text();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].rfind("alarm 2 ALM ", 0), 0u) << events[0];

@@ -10,8 +10,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -63,6 +65,27 @@ void FormFixture::Settle()
 {
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents();
+}
+
+bool FormFixture::WaitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void FormFixture::TypeInDisplay(const char* text) const
+{
+    for (const char* c = text; *c; ++c) {
+        QKeyEvent key(QEvent::KeyPress, *c == '\r' ? Qt::Key_Return : 0, Qt::NoModifier, QString(QChar(*c)));
+        QCoreApplication::sendEvent(Memo(), &key);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
 }
 
 TTerminalMemo* FormFixture::Memo() const { return Find<TTerminalMemo>("Memo1"); }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -30,6 +31,10 @@ protected:
     void Receive(const std::string& bytes);
     // Runs posted events (deferred error boxes, display refresh).
     static void Settle();
+    // Runs the event loop until condition holds, or the time-out passes.
+    static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
+    // Types text into the display key by key, CR as the Enter key.
+    void TypeInDisplay(const char* text) const;
     std::string ReadFile(const QString& path) const;
     void WriteFile(const QString& path, const std::string& bytes) const;
     bool Exists(const QString& path) const { return QFile::exists(path); }

@@ -6,27 +6,9 @@
 #include "serial/SerialNG.h"
 #include "tests/app/FormFixture.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QProcess>
-#include <functional>
-
-namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-}  // namespace
 
 class WatchEndToEnd : public FormFixture {
 protected:
@@ -56,15 +38,6 @@ protected:
         options.Beep = [] {};
         return Create(options);
     }
-    void Type(const char* text)
-    {
-        for (const char* c = text; *c; ++c) {
-            const bool enter = *c == '\r';
-            QKeyEvent key(QEvent::KeyPress, enter ? int(Qt::Key_Return) : 0, Qt::NoModifier,
-                          enter ? QString() : QString(QChar(*c)));
-            QApplication::sendEvent(Memo(), &key);
-        }
-    }
     int Count(const char* text) const
     {
         const std::string shown = Memo()->Text();
@@ -93,7 +66,7 @@ TEST_F(WatchEndToEnd, TheTerminalReopensByItselfWhenThePbxComesBackUnderTheSameN
     ASSERT_TRUE(StartSimulator(next_, {"--period", "0"}));
     ASSERT_TRUE(WaitFor([&] { return Log().find("\tport-back\t") != std::string::npos; })) << Log();
     EXPECT_TRUE(Status(7).isEmpty());
-    Type("ver\r");
+    TypeInDisplay("ver\r");
     EXPECT_TRUE(WaitFor([&] { return Count("MORVEL MX-2000 MAINTENANCE PORT") == 1; })) << Memo()->Text();
     EXPECT_TRUE(errors_.isEmpty()) << errors_.join('|').toStdString();
 }
@@ -113,7 +86,7 @@ TEST_F(WatchEndToEnd, ASilencedLineTripsTheWatchdog)
     silence->Check();
     EXPECT_FALSE(silence->Silent());
 
-    Type("silent\r");
+    TypeInDisplay("silent\r");
     ASSERT_TRUE(WaitFor([&] { return Count("PERIODIC OUTPUT STOPPED") == 1; }));
     QElapsedTimer quiet;  // what the simulator had under way has arrived
     quiet.start();
@@ -124,7 +97,7 @@ TEST_F(WatchEndToEnd, ASilencedLineTripsTheWatchdog)
     EXPECT_EQ(Status(7), "Silent since 10:02");
     EXPECT_NE(Log().find("10:03:01.000\tsilence\t1\n"), std::string::npos) << Log();
 
-    Type("resume\r");
+    TypeInDisplay("resume\r");
     ASSERT_TRUE(WaitFor([&] { return Status(7).isEmpty(); }));
     EXPECT_NE(Log().find("\tsilence-end\t\n"), std::string::npos);
 }
