@@ -10,7 +10,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -24,20 +28,12 @@ namespace {
 // A quiet display shows an echo at once; a streaming one refreshes at most
 // five times a second, which reads just as well.
 constexpr qint64 kRefreshGapMs = 200;
-constexpr int kMargin = 4;
 
 // A scroll bar that repaints only when its slider moves on screen, and while
 // the display follows a stream of lines (the slider creeping a pixel at a
 // time) at most once a second; the operator's own moves show at once.
 class TTerminalScrollBar : public QScrollBar {
 public:
-    // The display refreshes: a repaint that waits and is nearly due joins it.
-    void CatchUp()
-    {
-        if (deferred_.isActive() && sincePaint_.elapsed() >= 1000 - kRefreshGapMs)
-            Repaint(SliderValueChange);
-    }
-
     TTerminalScrollBar() : QScrollBar(Qt::Vertical)
     {
         deferred_.setSingleShot(true);
@@ -45,7 +41,41 @@ public:
         connect(&deferred_, &QTimer::timeout, this, [this] { Repaint(SliderValueChange); });
     }
 
+    // The display refreshes: a repaint that waits and is nearly due joins it.
+    void CatchUp()
+    {
+        if (deferred_.isActive() && sincePaint_.elapsed() >= 1000 - kRefreshGapMs)
+            Repaint(SliderValueChange);
+    }
+
 protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        // The stock paint knows which part the mouse is on or presses.
+        if (isSliderDown() || underMouse() || QGuiApplication::mouseButtons() != Qt::NoButton) {
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        // In bands, as the display's own paint; each band is drawn apart,
+        // since the style sets clips of its own.
+        QPainter painter(this);
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_All;
+        const qreal ratio = devicePixelRatioF();
+        QImage band((QSizeF(width(), TTerminalMemo::kFillBand) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        band.setDevicePixelRatio(ratio);
+        const QRect area = event->rect();
+        for (int y = area.top() - area.top() % TTerminalMemo::kFillBand; y <= area.bottom();
+             y += TTerminalMemo::kFillBand) {
+            band.fill(Qt::transparent);
+            QPainter bandPainter(&band);
+            bandPainter.translate(0, -y);
+            style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &bandPainter, this);
+            bandPainter.end();
+            painter.drawImage(QPoint(0, y), band);
+        }
+    }
     void sliderChange(SliderChange change) override
     {
         if (change != SliderOrientationChange && SliderRect() == slider_ && (maximum() > minimum()) == enabled_)

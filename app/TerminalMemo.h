@@ -42,6 +42,12 @@ public:
         QString Cells;
     };
 
+    // Space around the rows, and the height of the bands it paints in: Qt hands
+    // a fill or line taller than about a hundred scan lines to its thread pool,
+    // which costs more wake-ups than it saves here.
+    static constexpr int kMargin = 4;
+    static constexpr int kFillBand = 64;
+
     explicit TTerminalMemo(QWidget* parent = nullptr);
     ~TTerminalMemo() override;
 

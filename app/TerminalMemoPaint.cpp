@@ -11,13 +11,6 @@
 #include <QPainter>
 #include <algorithm>
 
-namespace {
-
-constexpr int kMargin = 4;
-constexpr int kFillBand = 64;
-
-}  // namespace
-
 void TTerminalMemo::paintEvent(QPaintEvent* event)
 {
     if (dirty_) {
@@ -26,8 +19,6 @@ void TTerminalMemo::paintEvent(QPaintEvent* event)
         viewport()->update();
     }
     QPainter painter(viewport());
-    // In bands: Qt hands a fill of more than about a hundred scan lines to its
-    // thread pool, which costs more wake-ups than the fill saves here.
     const QRect area = event->rect();
     for (int y = area.top(); y <= area.bottom(); y += kFillBand)
         painter.fillRect(QRect(area.left(), y, area.width(), std::min(kFillBand, area.bottom() + 1 - y)),

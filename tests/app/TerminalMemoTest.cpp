@@ -121,6 +121,25 @@ TEST_F(Memo, EachCellShowsItsCharacterAsTextDrawingWouldInPlainAndBold)
     }
 }
 
+TEST_F(Memo, TheScrollBarLooksAsTheStockOne)
+{
+    Lines(300);
+    memo_.SyncNow();
+    QScrollBar* bar = memo_.verticalScrollBar();
+    bar->setValue(bar->maximum() / 3);  // the slider away from both ends
+    QAbstractScrollArea stock;
+    stock.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    stock.setFont(memo_.font());
+    stock.resize(memo_.size());
+    stock.show();
+    QScrollBar* stockBar = stock.verticalScrollBar();
+    stockBar->setRange(bar->minimum(), bar->maximum());
+    stockBar->setPageStep(bar->pageStep());
+    stockBar->setValue(bar->value());
+    ASSERT_EQ(bar->size(), stockBar->size());
+    EXPECT_EQ(bar->grab().toImage(), stockBar->grab().toImage());
+}
+
 TEST_F(Memo, FollowsTheNewestLineUntilTheOperatorScrollsAwayThenHoldsItsText)
 {
     Lines(60);
