@@ -60,8 +60,6 @@ int Open(const std::string& path, int& fd);
 int Close(int fd);
 int GetTermios(int fd, TermiosImage& t);
 int SetTermios(int fd, const TermiosImage& t);
-// Writes the settings and reads them back.
-int ApplySettings(int fd, const LineSettings& s);
 
 enum class Line { Rts, Dtr };
 int SetLine(int fd, Line line, bool on);

@@ -6,18 +6,7 @@
 # bench_serial_app (see its head comment), for example --compare OTHER/morvel-pbx.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-bash tools/deps.sh
-packages=(xvfb xauth picocom cutecom xdotool pkg-config libxcb-damage0-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash tools/deps.sh xvfb xauth picocom cutecom xdotool pkg-config libxcb-damage0-dev
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVEL_BENCH=ON -DMORVEL_TESTS=OFF
 cmake --build build/bench -j "$(nproc)" --target bench_display bench_serial_app
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c \
