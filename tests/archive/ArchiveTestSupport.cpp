@@ -19,6 +19,18 @@ std::string DataFolderTest::ReadFile(const QString& path)
     return file.readAll().toStdString();
 }
 
+void DataFolderTest::Capture(const QDate& day, const std::string& bytes)
+{
+    WriteFile(day.toString(QStringLiteral("'archive'/yyyy/MM/dd-MM-yy'.CAP'")), bytes);
+}
+
+TDialogs DataFolderTest::Answering()
+{
+    TDialogs dialogs = TDialogs::Standard();
+    dialogs.ErrorMessage = [this](QWidget*, const QString& text) { messages.push_back(text); };
+    return dialogs;
+}
+
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -1,6 +1,9 @@
 #pragma once
 // Each test runs in a fresh data folder of its own.
+#include "support/Dialogs.h"
+
 #include <QCoreApplication>
+#include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +11,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 class DataFolderTest : public ::testing::Test {
 protected:
@@ -22,6 +26,12 @@ protected:
     static void WriteFile(const QString& path, const std::string& bytes);
     static std::string ReadFile(const QString& path);
     static bool Exists(const QString& path) { return QFileInfo::exists(path); }
+    // A day's capture file under archive/.
+    static void Capture(const QDate& day, const std::string& bytes);
+    // The windows' boxes, answered here: error messages are kept in messages.
+    TDialogs Answering();
+
+    std::vector<QString> messages;
 
 private:
     QTemporaryDir folder_;

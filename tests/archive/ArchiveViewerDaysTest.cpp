@@ -29,17 +29,7 @@ namespace {
 
 class ArchiveViewerDays : public DataFolderTest {
 protected:
-    TDialogs Answering()
-    {
-        TDialogs dialogs = TDialogs::Standard();
-        dialogs.ErrorMessage = [this](QWidget*, const QString& text) { messages.push_back(text); };
-        return dialogs;
-    }
     static QString DayFolder(const QDate& day) { return day.toString(QStringLiteral("'archive'/yyyy/MM/")); }
-    static void Capture(const QDate& day, const std::string& bytes)
-    {
-        WriteFile(DayFolder(day) + day.toString(QStringLiteral("dd-MM-yy")) + ".CAP", bytes);
-    }
     static void Times(const QDate& day, const std::vector<TTimeRecord>& records, const std::string& tail = {})
     {
         std::string bytes;
@@ -71,7 +61,6 @@ protected:
     }
     int CursorBlock() const { return form.MemoArch->textCursor().blockNumber(); }
 
-    std::vector<QString> messages;
     TForm2 form{Answering()};
 };
 

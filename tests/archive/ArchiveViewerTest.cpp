@@ -33,14 +33,6 @@ using Date = std::tuple<int, int, int>;  // year, month, day
 
 class ArchiveViewerTest : public DataFolderTest {
 protected:
-    // The viewer's message boxes answered here.
-    TDialogs Answering()
-    {
-        TDialogs dialogs = TDialogs::Standard();
-        dialogs.ErrorMessage = [this](QWidget*, const QString& text) { messages.push_back(text); };
-        return dialogs;
-    }
-
     void SetDate(int year, int month, int day)
     {
         form.SpinEditY->setValue(year);
@@ -78,7 +70,6 @@ protected:
         return form.MemoArch->textCursor().selectionStart() - form.MemoArch->textCursor().block().position();
     }
 
-    std::vector<QString> messages;
     TForm2 form{Answering()};
 };
 

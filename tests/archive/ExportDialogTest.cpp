@@ -16,8 +16,7 @@ class ExportFromViewer : public DataFolderTest {
 protected:
     TDialogs Answering()
     {
-        TDialogs dialogs = TDialogs::Standard();
-        dialogs.ErrorMessage = [this](QWidget*, const QString& text) { messages.push_back(text); };
+        TDialogs dialogs = DataFolderTest::Answering();
         dialogs.Confirm = [this](QWidget*, const QString& text) {
             questions.push_back(text);
             return replace;
@@ -34,7 +33,6 @@ protected:
         ASSERT_TRUE(WaitFor([this] { return !dialog->Exporting(); }));
     }
 
-    std::vector<QString> messages;
     std::vector<QString> questions;
     bool replace = false;
     TForm2 form{Answering()};

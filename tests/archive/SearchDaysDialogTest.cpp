@@ -22,16 +22,6 @@ namespace {
 
 class SearchDays : public DataFolderTest {
 protected:
-    TDialogs Answering()
-    {
-        TDialogs dialogs = TDialogs::Standard();
-        dialogs.ErrorMessage = [this](QWidget*, const QString& text) { messages.push_back(text); };
-        return dialogs;
-    }
-    static void Capture(const QDate& day, const std::string& bytes)
-    {
-        WriteFile(day.toString(QStringLiteral("'archive'/yyyy/MM/dd-MM-yy'.CAP'")), bytes);
-    }
     void Search(const QDate& from, const QDate& to, const QString& pattern, bool regex = false, bool matchCase = false)
     {
         dialog->EditFrom->setDate(from);
@@ -51,7 +41,6 @@ protected:
         return rows;
     }
 
-    std::vector<QString> messages;
     TForm2 form{Answering()};
     TSearchDaysDialog* dialog = form.SearchDays;
 };
