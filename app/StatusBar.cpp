@@ -5,7 +5,20 @@
 #include <QPainter>
 #include <QStyle>
 #include <QToolTip>
+#include <algorithm>
 #include <utility>
+
+namespace {
+
+// Shaping a text only to learn that it fits costs more than the rest of a
+// panel's paint: a Latin-1 text fits for sure when its widest characters would.
+bool SurelyFits(const QString& text, const QFontMetrics& metrics, int width)
+{
+    return qint64(text.size()) * (metrics.maxWidth() + 1) <= width &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
+}
+
+}  // namespace
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
@@ -108,7 +121,9 @@ void TStatusBar::paintEvent(QPaintEvent* event)
         const QRect text = box.adjusted(2, 0, -1, 0);
         // A text longer than its panel keeps its end, where a path has its name.
         if (panel.ShownWidth != text.width()) {
-            panel.Shown = fontMetrics().elidedText(panel.Text, Qt::ElideLeft, text.width());
+            panel.Shown = SurelyFits(panel.Text, fontMetrics(), text.width())
+                              ? panel.Text
+                              : fontMetrics().elidedText(panel.Text, Qt::ElideLeft, text.width());
             panel.ShownWidth = text.width();
         }
         painter.drawText(text, int(panel.Alignment | Qt::AlignVCenter), panel.Shown);

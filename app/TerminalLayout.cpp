@@ -198,10 +198,17 @@ size_t TTerminalLayout::OffsetAt(int line, int row, double column) const
 
 int64_t TTerminalLayout::FirstRowOf(int line) const
 {
+    line = std::clamp(line, 0, LineCount());
+    // From the nearer end, as LineAtRow: the view mostly shows the newest lines.
     int64_t row = 0;
-    for (int i = 0; i < line && i < LineCount(); ++i)
+    if (line <= LineCount() / 2) {
+        for (int i = 0; i < line; ++i)
+            row += lines_[size_t(i)].Rows;
+        return row;
+    }
+    for (int i = line; i < LineCount(); ++i)
         row += lines_[size_t(i)].Rows;
-    return row;
+    return totalRows_ - row;
 }
 
 std::pair<int, int> TTerminalLayout::LineAtRow(int64_t row) const

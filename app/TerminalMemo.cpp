@@ -28,6 +28,9 @@ namespace {
 // A quiet display shows an echo at once; a streaming one refreshes at most
 // five times a second, which reads just as well.
 constexpr qint64 kRefreshGapMs = 200;
+// Once the gap is over, a change is shown on the wake-up that brought it; a
+// timer a little later shows the last change of a burst, on a wake-up of its own.
+constexpr qint64 kLastChangeMs = 20;
 
 // A scroll bar that repaints only when its slider moves on screen, and while
 // the display follows a stream of lines (the slider creeping a pixel at a
@@ -155,10 +158,13 @@ void TTerminalMemo::Touch()
 {
     dirty_ = true;
     // A hidden display catches up when it is shown.
-    if (refreshTimer_.isActive() || !isVisible())
+    if (!isVisible())
         return;
     const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kRefreshGapMs;
-    refreshTimer_.start(int(std::clamp<qint64>(kRefreshGapMs - since, 0, kRefreshGapMs)));
+    const qint64 wait = since >= kRefreshGapMs ? 0 : kRefreshGapMs + kLastChangeMs - since;
+    if (refreshTimer_.isActive() && (wait > 0 || refreshTimer_.remainingTime() == 0))
+        return;
+    refreshTimer_.start(int(wait));
 }
 
 void TTerminalMemo::MarkChanged(int64_t line)
@@ -195,7 +201,9 @@ TTerminalMemo::TextPos TTerminalMemo::End() const
     return last < 0 ? TextPos{firstLine_, 0} : PosOf(last, model_->Line(last).size());
 }
 
-int TTerminalMemo::PageRows() const { return std::max(1, (maximumViewportSize().height() - kMargin) / rowHeight_); }
+int TTerminalMemo::PageRows() const { return RowsIn(maximumViewportSize().height()); }
+
+int TTerminalMemo::RowsIn(int height) const { return std::max(1, (height - kMargin) / rowHeight_); }
 
 int64_t TTerminalMemo::MaxTop() const { return std::max<int64_t>(0, layout_.TotalRows() - PageRows()); }
 
@@ -204,9 +212,12 @@ void TTerminalMemo::Relayout()
     dirty_ = false;
     if (!model_)
         return;
-    layout_.SetColumns(int((maximumViewportSize().width() - 2 * kMargin) / cellWidth_));
+    // The viewport's size asks the style for the scroll bar's: once per layout.
+    const QSize view = maximumViewportSize();
+    layout_.SetColumns(int((view.width() - 2 * kMargin) / cellWidth_));
     layout_.Update();
-    const int64_t maxTop = MaxTop();
+    const int pageRows = RowsIn(view.height());
+    const int64_t maxTop = std::max<int64_t>(0, layout_.TotalRows() - pageRows);
     int64_t top = maxTop;
     if (!following_) {
         const int index = Index(top_);
@@ -219,7 +230,7 @@ void TTerminalMemo::Relayout()
     settingBar_ = true;
     QScrollBar* bar = verticalScrollBar();
     bar->setRange(0, int(std::min<int64_t>(maxTop, INT_MAX)));
-    bar->setPageStep(PageRows());
+    bar->setPageStep(pageRows);
     bar->setSingleStep(1);
     bar->setValue(int(std::min<int64_t>(top, INT_MAX)));
     settingBar_ = false;

@@ -135,6 +135,7 @@ private:
     void ScrollToRow(int64_t row);
     void Hold();
     int64_t MaxTop() const;
+    int RowsIn(int height) const;  // whole rows in a viewport that high
     TextPos Clamped(TextPos pos) const;
     TextPos End() const;
     void DrawRow(QPainter& painter, int line, int row, int y, const std::pair<TextPos, TextPos>& selection) const;

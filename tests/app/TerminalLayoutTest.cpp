@@ -34,11 +34,15 @@ protected:
         fresh.Update();
         ASSERT_EQ(layout_.LineCount(), fresh.LineCount());
         EXPECT_EQ(layout_.TotalRows(), fresh.TotalRows());
+        int64_t above = 0;
         for (int line = 0; line < fresh.LineCount(); ++line) {
             ASSERT_EQ(layout_.Rows(line), fresh.Rows(line)) << "line " << line;
             for (int row = 0; row <= fresh.Rows(line); ++row)
                 EXPECT_EQ(layout_.RowStart(line, row), fresh.RowStart(line, row)) << line << "/" << row;
+            EXPECT_EQ(layout_.FirstRowOf(line), above) << "line " << line;
+            above += fresh.Rows(line);
         }
+        EXPECT_EQ(layout_.FirstRowOf(fresh.LineCount()), above);
     }
 
     TLineModel model_;

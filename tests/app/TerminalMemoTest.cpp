@@ -169,6 +169,22 @@ TEST_F(Memo, FollowsTheNewestLineUntilTheOperatorScrollsAwayThenHoldsItsText)
     EXPECT_EQ(Drawn()[Drawn().size() - 2].Cells, "line 90");
 }
 
+// A stream refreshes at most five times a second; a change that comes once
+// the gap is over is shown on the pass of the event loop that brought it,
+// not on a later wake-up of the timer.
+TEST_F(Memo, AChangeThatComesOnceTheRefreshIsDueIsShownAtOnce)
+{
+    memo_.SyncNow();
+    int refreshes = 0;
+    QObject::connect(&memo_, &TTerminalMemo::Refreshed, [&] { ++refreshes; });
+    Lines(1);
+    QTest::qSleep(205);
+    Lines(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_EQ(memo_.DrawnRows()[memo_.DrawnRows().size() - 2].Cells, "line 1");
+}
+
 TEST_F(Memo, AHeldViewWhoseLinesAreTrimmedAwayShowsTheFirstLine)
 {
     Lines(60);
