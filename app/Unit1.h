@@ -151,6 +151,7 @@ private:
     void OpenPort();
     void ShowPortError(uint32_t code);
     void ShowLineCount();
+    void FlushCapture();
     // Leaves the capture view first when it is on.
     void EndCaptureView();
 
@@ -207,6 +208,7 @@ private:
     std::unique_ptr<Ui> ui_;
     std::unique_ptr<TSerialPortNG> SerialPortNG1;
     std::unique_ptr<TReceivePath> receive_;
+    QTimer* captureFlush_ = nullptr;  // capture lines while the display does not refresh
     TRemoteAccess* remote_ = nullptr;
     std::unique_ptr<TNmsForwarder> nms_;
     TFindDialog* FindDialog1 = nullptr;

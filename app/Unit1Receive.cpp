@@ -15,11 +15,21 @@
 
 #include <QEvent>
 #include <QPushButton>
+#include <QTimer>
 
 void TForm1::WireReceivePath()
 {
     receive_ = std::make_unique<TReceivePath>(options_.Now);
     ui_->Memo1->SetModel(&receive_->Lines());
+    // Capture lines reach the file with the display's refresh, which a stream
+    // wakes the program for anyway; the timer takes them while the display is
+    // hidden or frozen.
+    receive_->SetDeferredFlush(true);
+    captureFlush_ = new QTimer(this);
+    captureFlush_->setSingleShot(true);
+    captureFlush_->setInterval(250);
+    connect(captureFlush_, &QTimer::timeout, this, &TForm1::FlushCapture);
+    connect(ui_->Memo1, &TTerminalMemo::Refreshed, this, &TForm1::FlushCapture);
     receive_->OnCaptureFileOpening = [this](const std::string& name) {
         ui_->StatusBar1->SetPanelText(3, QString::fromStdString("File Open " + name).left(30));
     };
@@ -42,8 +52,16 @@ void TForm1::SerialPortNG1RxClusterEvent()
         remote_->Relay(text);
         nms_->Forward(text);
         receive_->Take(text);
+        if (receive_->CapturePending() && !captureFlush_->isActive())
+            captureFlush_->start();
     }
     ShowLineCount();
+}
+
+void TForm1::FlushCapture()
+{
+    captureFlush_->stop();
+    receive_->FlushCapture();
 }
 
 void TForm1::ShowLineCount()

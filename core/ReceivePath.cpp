@@ -42,7 +42,7 @@ void TReceivePath::Take(std::string_view text)
     if (!text.empty() && text[0] == '\b')
         lines_.ShortenLine(lineIndex_, text.size());
     Assemble(text, Rules::Live);
-    FlushCapture();
+    FlushCaptureIfDue();
 }
 
 void TReceivePath::EnterCaptureView()
@@ -77,7 +77,7 @@ void TReceivePath::Hold(std::string_view text)
         captureFile_.WriteLine(captureLine_, lineTime_);
         heldLineStart_ = lf + 1;
     }
-    FlushCapture();
+    FlushCaptureIfDue();
     if (heldText_.size() <= kHeldLimit || heldLineStart_ == 0)
         return;
     // Whole lines leave the front, a quarter of the limit at a time; the open line stays whole.
@@ -170,6 +170,12 @@ void TReceivePath::OpenCaptureFile()
     captureYear_ = uint16_t(year);
     captureMonth_ = uint16_t(month);
     captureDay_ = uint16_t(day);
+}
+
+void TReceivePath::FlushCaptureIfDue()
+{
+    if (!deferredFlush_ || captureFile_.PendingBytes() >= kDeferredFlushLimit)
+        FlushCapture();
 }
 
 void TReceivePath::FlushCapture()

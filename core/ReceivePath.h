@@ -34,6 +34,15 @@ public:
     // Ends the capture view and replays what was held meanwhile into the display.
     void LeaveCaptureView();
 
+    // With deferred flushing, Take leaves the capture lines pending until the
+    // owner calls FlushCapture, or until this many bytes wait: a write per line
+    // would cost more than the rest of the line's path. Closing the file writes
+    // them out in any case.
+    static constexpr size_t kDeferredFlushLimit = 64u << 10;
+    void SetDeferredFlush(bool deferred) { deferredFlush_ = deferred; }
+    bool CapturePending() const { return captureFile_.PendingBytes() > 0 || captureFile_.PendingTimeBytes() > 0; }
+    void FlushCapture();
+
     // Opens today's capture file, closing the previous one. Throws std::runtime_error naming the file.
     void OpenCaptureFile();
     void CloseCaptureFile() { captureFile_.Close(); }
@@ -73,7 +82,7 @@ private:
     void Hold(std::string_view text);
     // Blocks of 20 lines leave the display until it is under the limit, at most steps blocks.
     void Trim(size_t steps);
-    void FlushCapture();
+    void FlushCaptureIfDue();
     void ReportCaptureProblem(const std::string& problem);
     void ReportCaptureLoss();
 
@@ -83,6 +92,7 @@ private:
     int lineIndex_ = 0;
     int lineLimit_ = 6000;
     bool captureViewMode_ = false;
+    bool deferredFlush_ = false;
     std::string heldText_;
     size_t heldLineStart_ = 0;     // where the held line still open begins in heldText_
     bool heldLineOpensOn_ = true;  // that line continues the display's open line

@@ -91,7 +91,7 @@ TEST_F(Startup, AnsweringNoLeavesEverythingRunning)
     EXPECT_FALSE(form.close());
     EXPECT_FALSE(Exists("Setings.ini"));
     Receive("still here\n");
-    EXPECT_EQ(ReadFile("archive/2026/12/07-12-26.CAP"), "still here\r\n");
+    EXPECT_TRUE(WaitFor([&] { return ReadFile("archive/2026/12/07-12-26.CAP") == "still here\r\n"; }));
 }
 
 TEST_F(Startup, ReservedWordsAreCarriedThroughAndIndexesUsedAsStored)
@@ -174,7 +174,7 @@ TEST_F(Startup, ACheckpointOrACancelledLogoutEndsNothing)
     alignas(16) unsigned char manager[256] = {};
     emit static_cast<QGuiApplication*>(qApp)->commitDataRequest(*reinterpret_cast<QSessionManager*>(manager));
     Receive("after\n");
-    EXPECT_EQ(ReadFile("archive/2026/12/07-12-26.CAP"), "before\r\nafter\r\n");
+    EXPECT_TRUE(WaitFor([&] { return ReadFile("archive/2026/12/07-12-26.CAP") == "before\r\nafter\r\n"; }));
     EXPECT_FALSE(Exists("Setings.ini"));
     EXPECT_TRUE(form_->close());
     EXPECT_EQ(confirms_, 1) << "a later close still asks";

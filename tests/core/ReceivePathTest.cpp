@@ -153,6 +153,32 @@ TEST_F(ReceivePath, ALargeClusterCannotGrowTheDisplayPastTheLimit)
     EXPECT_EQ(Lines().LineCount(), 10001 - 4000);  // whole blocks of 20
 }
 
+TEST_F(ReceivePath, DeferredLinesWaitForTheFlushAFullBatchOrTheClose)
+{
+    path_->SetDeferredFlush(true);
+    Take("one\r\ntwo\r\n");
+    EXPECT_EQ(Capture(), "");
+    EXPECT_TRUE(path_->CapturePending());
+    path_->FlushCapture();
+    EXPECT_EQ(Capture(), "one\r\ntwo\r\n");
+    EXPECT_FALSE(path_->CapturePending());
+
+    // A burst does not wait whole.
+    const std::string burst = NumberedLines(std::string(100, 'x'), int(TReceivePath::kDeferredFlushLimit / 100));
+    Take(burst);
+    EXPECT_FALSE(path_->CapturePending());
+    EXPECT_GT(Capture().size(), TReceivePath::kDeferredFlushLimit);
+
+    // A waiting line goes to its own day's file when the day ends, and the close writes the rest.
+    Take("last\n");
+    now_ = QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1));
+    Take("first\n");
+    EXPECT_EQ(Capture().substr(Capture().size() - 6), "last\r\n");
+    EXPECT_EQ(ReadFile("archive/2026/12/08-12-26.CAP"), "");
+    path_.reset();
+    EXPECT_EQ(ReadFile("archive/2026/12/08-12-26.CAP"), "first\r\n");
+}
+
 TEST_F(ReceivePath, FirstDataAfterMidnightGoesToTheNewYearsFile)
 {
     now_ = QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59));
