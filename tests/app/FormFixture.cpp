@@ -5,12 +5,12 @@
 #include "app/StringGrid.h"
 #include "app/TerminalMemo.h"
 #include "serial/SerialNG.h"
+#include "tests/WaitUntil.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
@@ -69,14 +69,7 @@ void FormFixture::Settle()
 
 bool FormFixture::WaitFor(const std::function<bool()>& condition, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return WaitUntil(condition, timeoutMs);
 }
 
 void FormFixture::TypeInDisplay(const char* text) const

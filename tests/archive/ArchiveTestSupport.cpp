@@ -1,7 +1,8 @@
 #include "tests/archive/ArchiveTestSupport.h"
 
+#include "tests/WaitUntil.h"
+
 #include <QFile>
-#include <QThread>
 
 void DataFolderTest::WriteFile(const QString& path, const std::string& bytes)
 {
@@ -31,12 +32,4 @@ TDialogs DataFolderTest::Answering()
     return dialogs;
 }
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(1);
-    }
-    return done();
-}
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) { return WaitUntil(done, timeoutMs); }

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDate>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>

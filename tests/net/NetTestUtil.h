@@ -3,9 +3,9 @@
 // plain non-blocking client socket to stand for the far end, and a listener
 // with the TWSocket that adopts each connection it accepts.
 #include "net/WSocket.h"
+#include "tests/WaitUntil.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 
 #include <arpa/inet.h>
@@ -22,14 +22,7 @@
 
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
+    return WaitUntil(condition, timeoutMs);
 }
 
 // Runs what is ready now (posted events, readable or writable sockets) until

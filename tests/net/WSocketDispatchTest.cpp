@@ -1,6 +1,7 @@
 #include "net/WSocket.h"
 #include "tests/net/NetTestUtil.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
 #include <gtest/gtest.h>
