@@ -8,18 +8,6 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-// Shaping a text only to learn that it fits costs more than the rest of a
-// panel's paint: a Latin-1 text fits for sure when its widest characters would.
-bool SurelyFits(const QString& text, const QFontMetrics& metrics, int width)
-{
-    return qint64(text.size()) * (metrics.maxWidth() + 1) <= width &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
-}
-
-}  // namespace
-
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -85,9 +73,11 @@ void TStatusBar::mouseReleaseEvent(QMouseEvent* event)
 void TStatusBar::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         for (Panel& panel : panels_)
             panel.ShownWidth = -1;
+        advances_.clear();
+    }
 }
 
 bool TStatusBar::event(QEvent* event)
@@ -100,6 +90,29 @@ bool TStatusBar::event(QEvent* event)
         QToolTip::showText(help->globalPos(), panels_[size_t(index)].ToolTip, this, PanelRect(index));
     else
         QToolTip::hideText();
+    return true;
+}
+
+// Shaping a text only to learn that it fits costs more than the rest of a
+// panel's paint. A text of printable Latin-1 fits for sure when its
+// characters' own advances do, with a pixel each for rounding and kerning.
+bool TStatusBar::SurelyFits(const QString& text, int width)
+{
+    if (advances_.empty()) {
+        const QFontMetrics metrics = fontMetrics();
+        advances_.resize(256);
+        for (int c = 0; c < 256; ++c)
+            advances_[size_t(c)] = metrics.horizontalAdvance(QChar(c));
+    }
+    int needed = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u > 0xFF)
+            return false;
+        needed += advances_[u] + 1;
+        if (needed > width)
+            return false;
+    }
     return true;
 }
 
@@ -121,7 +134,7 @@ void TStatusBar::paintEvent(QPaintEvent* event)
         const QRect text = box.adjusted(2, 0, -1, 0);
         // A text longer than its panel keeps its end, where a path has its name.
         if (panel.ShownWidth != text.width()) {
-            panel.Shown = SurelyFits(panel.Text, fontMetrics(), text.width())
+            panel.Shown = SurelyFits(panel.Text, text.width())
                               ? panel.Text
                               : fontMetrics().elidedText(panel.Text, Qt::ElideLeft, text.width());
             panel.ShownWidth = text.width();

@@ -44,8 +44,10 @@ protected:
 
 private:
     QRect PanelRect(int index) const;
+    bool SurelyFits(const QString& text, int width);
 
     std::vector<Panel> panels_;
     QTimer repaint_;
-    QRect changed_;  // panels whose text changed since the last repaint
+    QRect changed_;              // panels whose text changed since the last repaint
+    std::vector<int> advances_;  // of the Latin-1 characters in the bar's font, made when needed
 };

@@ -83,3 +83,27 @@ TEST_F(StatusBar, ALongTextKeepsItsEndAndIsFittedAgainWhenItChanges)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Bar.Painted.empty(); }, 10000));
     EXPECT_EQ(Bar.Painted.back(), QRect(150, 0, 250, Bar.height()));
 }
+
+TEST_F(StatusBar, WhatAPanelShowsIsWhatExactFittingGives)
+{
+    // Near the edge of the 70-pixel panel the quick check must never keep a
+    // text that does not fit, nor cut one that does.
+    const QStringList texts = {
+        QStringLiteral("Lines 6000"),   QStringLiteral("Lines 123456"),
+        QStringLiteral("ttyUSB0"),      QStringLiteral("WWWWWWWW"),
+        QStringLiteral("WWWWWWWWWWW"),  QStringLiteral("iiiiiiiiiiiiiiiiiiii"),
+        QStringLiteral("Speed 115200"), QStringLiteral("\u00C6\u00C6\u00C6\u00C6\u00C6\u00C6"),
+        QStringLiteral("AVAVAVAVAVAV"), QStringLiteral("x\u2014y"),
+        QStringLiteral("tab\there"),
+    };
+    for (QString text : texts) {
+        for (int extra = 0; extra < 6; ++extra, text += QLatin1Char(extra % 2 ? 'l' : 'M')) {
+            Bar.SetPanelText(1, text);
+            Bar.PaintChanged();
+            QApplication::processEvents();
+            const int width = 70 - 5;  // the frame and the text's margins
+            EXPECT_EQ(Bar.Panels(1).Shown, Bar.fontMetrics().elidedText(text, Qt::ElideLeft, width))
+                << text.toStdString();
+        }
+    }
+}
