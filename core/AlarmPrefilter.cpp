@@ -167,23 +167,25 @@ void TAlarmPrefilter::Build(const QStringList& patterns)
     active_ = true;
 }
 
-bool TAlarmPrefilter::MayMatch(std::string_view line) const
+bool TAlarmPrefilter::MayMatch(std::string_view line) const { return Find(line) != std::string_view::npos; }
+
+size_t TAlarmPrefilter::Find(std::string_view text, size_t from) const
 {
-    // One pass over the line: only where a word's first character stands are words compared.
-    const size_t n = line.size();
-    for (size_t i = 0; i < n; ++i) {
-        const uchar b = fold_[uchar(line[i])];
+    // One pass over the text: only where a word's first character stands are words compared.
+    const size_t n = text.size();
+    for (size_t i = from; i < n; ++i) {
+        const uchar b = fold_[uchar(text[i])];
         if (!first_[b])
             continue;
         for (const std::string& word : byFirst_[b]) {
             if (word.size() > n - i)
                 continue;
             size_t k = 1;
-            while (k < word.size() && fold_[uchar(line[i + k])] == uchar(word[k]))
+            while (k < word.size() && fold_[uchar(text[i + k])] == uchar(word[k]))
                 ++k;
             if (k == word.size())
-                return true;
+                return i;
         }
     }
-    return false;
+    return std::string_view::npos;
 }

@@ -3,6 +3,7 @@
 // every match of a rule must hold. A line (case folded) that holds none of
 // them cannot match any rule and is passed over. Where a rule's words cannot
 // be told for sure, the look is off and every line goes to the expressions.
+// The archive's search by regular expression looks the same way.
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -21,6 +22,8 @@ public:
     bool Active() const { return active_; }
     // False when no rule can match the line (bytes in Windows-1251).
     bool MayMatch(std::string_view line) const;
+    // Where the first word at or after from stands in a text of such lines; npos for none.
+    size_t Find(std::string_view text, size_t from = 0) const;
 
 private:
     bool active_ = false;

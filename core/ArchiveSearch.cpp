@@ -1,5 +1,6 @@
 #include "core/ArchiveSearch.h"
 
+#include "core/AlarmPrefilter.h"
 #include "support/CodePage.h"
 #include "support/TextSearch.h"
 
@@ -61,6 +62,9 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
         return 0;
     const QRegularExpression expression = query.Regex ? Expression(query) : QRegularExpression();
     const QRegularExpression wholeDay = query.Regex ? WholeDayExpression(query) : QRegularExpression();
+    TAlarmPrefilter words;  // a line without one of the pattern's words cannot match
+    if (query.Regex)
+        words.Build({query.Pattern});
     QString dayText;
     const std::optional<std::string> text = query.Regex ? std::nullopt : TextSearch::FindTextBytes(query.Pattern);
     if (!query.Regex && !text)
@@ -96,6 +100,16 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
             onHit(date, line);
         };
         const std::string& bytes = day.Bytes();
+        if (words.Active()) {
+            for (size_t at = words.Find(bytes); at != std::string::npos && !(stop && stop->load());) {
+                const TArchiveLine line = day.LineAt(at);
+                if (expression.match(CodePage::ToText(line.Bytes)).hasMatch())
+                    hit(line);
+                const size_t next = bytes.find('\n', at);
+                at = next == std::string::npos ? next : words.Find(bytes, next + 1);
+            }
+            continue;
+        }
         if (query.Regex && !wholeDay.isValid()) {
             day.ForEachLine([&](const TArchiveLine& line) {
                 // A stop passes over the rest of the day: a day's expressions may take seconds.
