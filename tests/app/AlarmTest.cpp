@@ -173,7 +173,7 @@ TEST_F(AlarmWindow, TrayNoticesWhileAwayAreThrottledToOnePerTenSecondsWithACount
 
     // Back at the window the operator sees the counter: no notices.
     shell_->OnMouse(TTrayMouse::LeftDoubleClick);
-    QApplication::setActiveWindow(&form);
+    form.activateWindow();
     QTRY_VERIFY_WITH_TIMEOUT(form.isActiveWindow() && !form.isMinimized(), 20000);
     now_ = now_.addSecs(60);
     Receive("ALARM 5\r\n");
