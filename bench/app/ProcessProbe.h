@@ -30,6 +30,12 @@ inline QByteArray ReadAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Resident memory now, for a process that watches itself while it runs.
+inline long long RssKiB(qint64 pid)
+{
+    return StatusField(ReadAll(QStringLiteral("/proc/%1/status").arg(pid)), "VmRSS");
+}
+
 inline ProcessUse Sample(qint64 pid)
 {
     ProcessUse use;

@@ -5,6 +5,7 @@
 // reach the capture file, the gaps of the event loop, and how much was read
 // from the host. The units are wired as the main window wires them. With
 // --unlimited the link's queue and read limits are switched off, for comparison.
+#include "bench/app/ProcessProbe.h"
 #include "core/NmsForwarder.h"
 #include "core/ReceivePath.h"
 #include "net/TnCnx.h"
@@ -37,18 +38,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long RssKiB()
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    long kib = 0;
-    char line[256];
-    while (f && std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1)
-            break;
-    if (f)
-        std::fclose(f);
-    return kib;
-}
+long RssKiB() { return long(ProcessProbe::RssKiB(getpid())); }
 
 // The storm: WILL 5 and DO 31, again and again, to whoever connects; or plain data.
 struct StormHost {

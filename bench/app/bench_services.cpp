@@ -5,6 +5,7 @@
 // disconnects a second to the remote access port for 10 seconds while PBX
 // output goes on: the worst gap of the event loop and the file descriptors
 // left afterwards. The units are wired as the main window wires them.
+#include "bench/app/ProcessProbe.h"
 #include "core/NmsForwarder.h"
 #include "core/ReceivePath.h"
 #include "core/RemoteAccess.h"
@@ -60,18 +61,7 @@ int OpenDescriptors()
     return n - 3;  // ".", ".." and the directory's own descriptor
 }
 
-long RssKiB()
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    long kib = 0;
-    char line[256];
-    while (f && std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1)
-            break;
-    if (f)
-        std::fclose(f);
-    return kib;
-}
+long RssKiB() { return long(ProcessProbe::RssKiB(getpid())); }
 
 void RunEventsFor(int ms)
 {
