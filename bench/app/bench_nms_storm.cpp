@@ -11,6 +11,7 @@
 #include "net/TnCnx.h"
 #include "net/WSocket.h"
 #include "serial/SerialNG.h"
+#include "tests/net/FreePort.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -51,14 +52,7 @@ struct StormHost {
 
     explicit StormHost(bool plainData)
     {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        bind(listener, reinterpret_cast<sockaddr*>(&sa), len);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len);
-        port = ntohs(sa.sin_port);
+        listener = BoundLoopbackSocket(port);
         listen(listener, 1);
         thread = std::thread([this, plainData] {
             conn = accept(listener, nullptr, nullptr);

@@ -175,16 +175,11 @@ void Flood(size_t clusterSize, const std::string& text, bool services)
             std::printf("viewer did not log in\n");
         viewer.Start(fd);
 
-        nmsListener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        bind(nmsListener, reinterpret_cast<sockaddr*>(&sa), len);
-        getsockname(nmsListener, reinterpret_cast<sockaddr*>(&sa), &len);
+        int nmsPort = 0;
+        nmsListener = BoundLoopbackSocket(nmsPort);
         listen(nmsListener, 1);
         units->panel.nmsEnabled = true;
-        units->panel.nms = {"127.0.0.1", std::to_string(ntohs(sa.sin_port))};
+        units->panel.nms = {"127.0.0.1", std::to_string(nmsPort)};
         units->nms.Apply();
         std::thread accepter([&] { nms.Start(accept(nmsListener, nullptr, nullptr)); });
         WaitFor([&] { return units->nms.Link().State() == wsConnected; });
