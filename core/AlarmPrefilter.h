@@ -31,4 +31,5 @@ private:
     // The words, case folded in Windows-1251, by their first byte.
     std::array<bool, 256> first_{};
     std::array<std::vector<std::string>, 256> byFirst_;
+    std::string only_;  // the one word, when the text search can look for it
 };
