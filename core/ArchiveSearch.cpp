@@ -62,8 +62,12 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
         return 0;
     const QRegularExpression expression = query.Regex ? Expression(query) : QRegularExpression();
     const QRegularExpression wholeDay = query.Regex ? WholeDayExpression(query) : QRegularExpression();
-    TAlarmPrefilter words;  // a line without one of the pattern's words cannot match
-    if (query.Regex)
+    // A line without one of the pattern's words cannot match. A word shorter
+    // than three characters stands in most lines, and matching nearly every
+    // line alone costs more than the one scan of the whole day.
+    TAlarmPrefilter words;
+    const std::optional<std::vector<QString>> required = query.Regex ? RequiredWords(query.Pattern) : std::nullopt;
+    if (required && std::all_of(required->begin(), required->end(), [](const QString& w) { return w.size() >= 3; }))
         words.Build({query.Pattern});
     QString dayText;
     const std::optional<std::string> text = query.Regex ? std::nullopt : TextSearch::FindTextBytes(query.Pattern);

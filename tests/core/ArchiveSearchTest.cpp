@@ -109,7 +109,7 @@ TEST_F(ArchiveSearch, RegularExpressionsAgreeWithEachLineMatchedAlone)
     }
     for (const char* pattern :
          {"TRK\\s*0?7$", "^ALM", "t.k", "\\bfail\\b", "(?:ALM|TRK) ?7", "7$", "^$", "\\s$", "k\\s+7", "^\\S*$",
-          "(?!TRK)7", "\\A7", "\xC0\xE2.+fail", "ALM|\\bfail", "tRk ?0", "\xE0\xC2", "(?:fail)?ALM7"}) {
+          "(?!TRK)7", "\\A7", "\xC0\xE2.+fail", "ALM|\\bfail", "tRk ?0", "\xE0\xC2\xE0", "(?:fail)?ALM7"}) {
         for (bool matchCase : {false, true}) {
             const TArchiveQuery query{QDate(2026, 12, 1), QDate(2026, 12, 31), CodePage::ToText(pattern), true,
                                       matchCase};
