@@ -139,7 +139,7 @@ std::optional<std::vector<QString>> RequiredWords(const QString& p)
     return words;
 }
 
-void TAlarmPrefilter::Build(const QStringList& patterns)
+void TAlarmPrefilter::Build(const QStringList& patterns, qsizetype shortestWord)
 {
     active_ = false;
     only_.clear();
@@ -150,11 +150,15 @@ void TAlarmPrefilter::Build(const QStringList& patterns)
         const int folded = CodePage::CharToByte(CodePage::ByteToChar(uchar(b)).toCaseFolded());
         fold_[size_t(b)] = uchar(folded >= 0 ? folded : b);
     }
+    size_t count = 0;
+    std::string last;
     for (const QString& pattern : patterns) {
         const std::optional<std::vector<QString>> words = RequiredWords(pattern);
         if (!words)
             return;
         for (const QString& word : *words) {
+            if (word.size() < shortestWord)
+                return;
             std::string bytes;
             for (const QChar ch : word) {
                 // A character without a byte folds onto no line's character for sure.
@@ -163,6 +167,8 @@ void TAlarmPrefilter::Build(const QStringList& patterns)
                     return;
                 bytes.push_back(char(b));
             }
+            ++count;
+            last = bytes;
             first_[uchar(bytes[0])] = true;
             byFirst_[uchar(bytes[0])].push_back(std::move(bytes));
         }
@@ -170,14 +176,10 @@ void TAlarmPrefilter::Build(const QStringList& patterns)
     active_ = true;
     // One word of ASCII folds as the text search folds A to Z, as long as no
     // other byte folds onto ASCII: that search is many times quicker.
-    std::vector<const std::string*> all;
-    for (const auto& words : byFirst_)
-        for (const std::string& word : words)
-            all.push_back(&word);
     const auto ascii = [](uchar b) { return b < 0x80; };
-    if (all.size() == 1 && std::all_of(all[0]->begin(), all[0]->end(), ascii) &&
+    if (count == 1 && std::all_of(last.begin(), last.end(), ascii) &&
         std::none_of(fold_.begin() + 0x80, fold_.end(), ascii))
-        only_ = *all[0];
+        only_ = last;
 }
 
 bool TAlarmPrefilter::MayMatch(std::string_view line) const { return Find(line) != std::string_view::npos; }

@@ -18,7 +18,8 @@ std::optional<std::vector<QString>> RequiredWords(const QString& pattern);
 
 class TAlarmPrefilter {
 public:
-    void Build(const QStringList& patterns);
+    // A pattern with a word shorter than shortestWord leaves the look off.
+    void Build(const QStringList& patterns, qsizetype shortestWord = 1);
     bool Active() const { return active_; }
     // False when no rule can match the line (bytes in Windows-1251).
     bool MayMatch(std::string_view line) const;

@@ -66,9 +66,8 @@ size_t SearchArchive(const std::string& root, const TArchiveQuery& query,
     // than three characters stands in most lines, and matching nearly every
     // line alone costs more than the one scan of the whole day.
     TAlarmPrefilter words;
-    const std::optional<std::vector<QString>> required = query.Regex ? RequiredWords(query.Pattern) : std::nullopt;
-    if (required && std::all_of(required->begin(), required->end(), [](const QString& w) { return w.size() >= 3; }))
-        words.Build({query.Pattern});
+    if (query.Regex)
+        words.Build({query.Pattern}, 3);
     QString dayText;
     const std::optional<std::string> text = query.Regex ? std::nullopt : TextSearch::FindTextBytes(query.Pattern);
     if (!query.Regex && !text)

@@ -11,6 +11,7 @@
 #include "core/RemoteAccess.h"
 #include "net/TnCnx.h"
 #include "net/WSocket.h"
+#include "tests/WaitUntil.h"
 #include "tests/net/FreePort.h"
 
 #include <QCoreApplication>
@@ -71,18 +72,7 @@ void RunEventsFor(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
 }
 
-template <typename Cond>
-bool WaitFor(Cond cond, int ms = 10000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
+bool WaitFor(const std::function<bool()>& cond, int ms = 10000) { return WaitUntil(cond, ms); }
 
 // What the window's network sub-panel holds; the services read it when they need it.
 struct Panel {
